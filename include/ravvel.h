@@ -1,0 +1,289 @@
+/*
+ * Ravvel: video-processing library.
+ *
+ * The one public header: the picture descriptor, the enumerations, the result
+ * codes, the IRavvel interface, the exported entry points and the Init records
+ * and option payloads of every method.
+ */
+#ifndef RAVVEL_H
+#define RAVVEL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define RAVVEL_API
+#else
+#define RAVVEL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+#define RAVVEL_EXTERN_C extern "C"
+#else
+#define RAVVEL_EXTERN_C
+#endif
+
+/* ---- Result codes ------------------------------------------------------ */
+
+enum {
+    RL_OK = 0,
+    RL_ERR_FAILED = -1,
+    RL_ERR_INVALID_PARAM = -2,
+    RL_ERR_NO_MEMORY = -3,
+    RL_ERR_UNSUPPORTED = -4,
+    RL_ERR_MISMATCH = -5,
+    RL_ERR_NOT_INITIALIZED = -7,
+    RL_ERR_BAD_FORMAT = -8
+};
+
+/* ---- Pixel formats ----------------------------------------------------- */
+
+typedef enum RL_EVideoFormat {
+    RL_FORMAT_RGB24 = 1,
+    RL_FORMAT_RGBA = 2,
+    RL_FORMAT_BGR24 = 5,
+    RL_FORMAT_BGRA = 6,
+    RL_FORMAT_ABGR = 7,
+    RL_FORMAT_ARGB = 8,
+    RL_FORMAT_RGB_PLANAR = 9,
+    RL_FORMAT_BGR_PLANAR = 10,
+    RL_FORMAT_RGBA_SCREEN = 11,
+    RL_FORMAT_YUYV = 20,
+    RL_FORMAT_YVYU = 21,
+    RL_FORMAT_UYVY = 22,
+    RL_FORMAT_I420 = 23,
+    RL_FORMAT_YV12 = 24,
+    RL_FORMAT_NV12 = 26,
+    RL_FORMAT_NV21 = 29,
+    RL_FORMAT_I420_2 = 30,
+    RL_FORMAT_VYUY = 31,
+    /* Bit 31: rows are stored bottom-up. */
+    RL_FORMAT_FLAG_BOTTOM_UP = (int32_t)0x80000000u
+} RL_EVideoFormat;
+
+#define RL_FORMAT_MASK 0x7fffffffu
+
+/* ---- Methods ----------------------------------------------------------- */
+
+typedef enum RL_EMethod {
+    RL_METHOD_ALL = 0,
+    RL_METHOD_COLOR_SPACE_CONVERT = 1,
+    RL_METHOD_DENOISE = 2,
+    RL_METHOD_LCBOOST = 3,
+    RL_METHOD_FAST_DEBAND = 5,
+    RL_METHOD_SCENE_CHANGE_DETECTION = 6,
+    RL_METHOD_DOWNSAMPLING = 7,
+    RL_METHOD_CONTENT_DETECTION = 8,
+    RL_METHOD_IMAGE_ROTATING = 14,
+    RL_METHOD_IMAGE_CROP = 15,
+    RL_METHOD_SUPER_RESOLUTION = 19,
+    RL_METHOD_UPSAMPLING = 20,
+    RL_METHOD_VIDEO_FILTER = 21,
+    RL_METHOD_MIA = 22,
+    RL_METHOD_ALPHA_BLEND = 23,
+    RL_METHOD_GAUSS_BLUR = 24,
+    RL_METHOD_MOTION_DETECT = 25,
+    RL_METHOD_MEDIA_DECODER = 26,
+    RL_METHOD_EDGE = 28,
+    RL_METHOD_FLICKER_DETECT = 29
+} RL_EMethod;
+
+#define RL_METHOD_SLOTS 30
+
+/* ---- Options ----------------------------------------------------------- */
+
+typedef enum RL_EOption {
+    RL_OPTION_DENOISE_MODE = 1,
+    RL_OPTION_DENOISE_ESTIMATE_INTERVAL = 2,
+    RL_OPTION_DENOISE_RESET_COUNTER = 3,
+    RL_OPTION_DENOISE_REINIT = 4,
+    RL_OPTION_DENOISE_LEVEL = 5,
+    RL_OPTION_DENOISE_NOISE_ESTIMATE = 6,
+    RL_OPTION_LCBOOST_BRIGHTNESS_METHOD = 7,
+    RL_OPTION_LCBOOST_COLOUR_METHOD = 8,
+    RL_OPTION_LCBOOST_CONTRAST_SCALE = 9,
+    RL_OPTION_LCBOOST_COLOUR_SCALE = 10,
+    RL_OPTION_LCBOOST_COLOUR_AUTO = 11,
+    RL_OPTION_LCBOOST_FILTER_VBG = 12,
+    RL_OPTION_LCBOOST_SCALE_CHROMA_WITH_LUMA = 13,
+    RL_OPTION_LCBOOST_HISTOGRAM_CDF_WEIGHT = 14,
+    RL_OPTION_LCBOOST_GET_COLOUR_SCALE = 15,
+    RL_OPTION_LCBOOST_GET_COLOUR_AUTO = 16,
+    RL_OPTION_LCBOOST_GET_FILTER_VBG = 17,
+    RL_OPTION_LCBOOST_GET_CONTRAST_SCALE = 18,
+    RL_OPTION_LCBOOST_GET_HISTOGRAM_CDF_WEIGHT = 19,
+    RL_OPTION_LCBOOST_RESET = 20,
+    RL_OPTION_DEBAND_DEPTH_Y = 25,
+    RL_OPTION_DEBAND_GET_DEPTH_Y = 26,
+    RL_OPTION_DEBAND_DEPTH_UV = 27,
+    RL_OPTION_DEBAND_GET_DEPTH_UV = 28,
+    RL_OPTION_DEBAND_STRENGTH = 29,
+    RL_OPTION_DEBAND_GET_STRENGTH = 30,
+    RL_OPTION_DEBAND_DITHER = 31,
+    RL_OPTION_DEBAND_GET_DITHER = 32,
+    RL_OPTION_DEBAND_LOG2_SIZE = 33,
+    RL_OPTION_DEBAND_GET_LOG2_SIZE = 34,
+    RL_OPTION_DEBAND_SEED_METHOD = 35,
+    RL_OPTION_DEBAND_GET_SEED_METHOD = 36,
+    RL_OPTION_DEBAND_AUTO_MODE = 37,
+    RL_OPTION_DEBAND_GET_AUTO_MODE = 38,
+    RL_OPTION_SR_INITED = 39,
+    RL_OPTION_CONTENT_CALLBACK = 40,
+    RL_OPTION_CONTENT_RESET = 42,
+    RL_OPTION_LOG_CALLBACK = 43,
+    RL_OPTION_LOG_LEVEL = 44,
+    RL_OPTION_VIDEO_FILTER_MODE = 45,
+    RL_OPTION_MIA_BRIGHTNESS = 46,
+    RL_OPTION_MIA_CONTRAST = 47,
+    RL_OPTION_MIA_SATURATION = 48,
+    RL_OPTION_LOG_CALLBACK_INSTANCE = 49,
+    RL_OPTION_SR_SIMPLE_1PT5 = 50,
+    RL_OPTION_SR_ENHANCED = 51,
+    RL_OPTION_SR_COEFF_FILE = 52,
+    RL_OPTION_STAT_INTERVAL = 53,
+    RL_OPTION_AVERAGE_TIME = 54,
+    RL_OPTION_SCENE_CHANGE_RATIO = 55,
+    RL_OPTION_SCENE_CHANGE_LEVEL = 56,
+    RL_OPTION_MOTION_RESULT = 57,
+    RL_OPTION_CROP_PARAM = 58,
+    RL_OPTION_ROTATION_ANGLE = 59,
+    RL_OPTION_DOWNSAMPLE_BILINEAR = 60,
+    RL_OPTION_DOWNSAMPLE_LANCZOS = 61,
+    RL_OPTION_EDGE_CONFIG = 62,
+    RL_OPTION_MEDIA_SEEK = 63,
+    RL_OPTION_FLICKER_WINDOW_SIZE = 64,
+    RL_OPTION_FLICKER_RESULT = 65,
+    RL_OPTION_FLICKER_GRACE_PERIOD = 66,
+    RL_OPTION_FLICKER_WINSUM_THRESHOLD_Y = 67,
+    RL_OPTION_FLICKER_WINSUM_THRESHOLD_U = 68,
+    RL_OPTION_FLICKER_WINSUM_THRESHOLD_V = 69,
+    RL_OPTION_FLICKER_PEAK_THRESHOLD = 70,
+    RL_OPTION_FLICKER_STATIC_THRESHOLD_Y = 71,
+    RL_OPTION_FLICKER_STATIC_THRESHOLD_U = 72,
+    RL_OPTION_FLICKER_STATIC_THRESHOLD_V = 73,
+    RL_OPTION_FLICKER_STATIC_RATIO = 74,
+    RL_OPTION_FLICKER_RESET = 75,
+    RL_OPTION_LANCZOS_TUNE = 76
+} RL_EOption;
+
+/* ---- Trace levels ------------------------------------------------------ */
+
+typedef enum RL_ETraceLevel {
+    RL_TRACE_ERROR = 0,
+    RL_TRACE_WARNING = 1,
+    RL_TRACE_INFO = 2,
+    RL_TRACE_DEBUG = 3,
+    RL_TRACE_DETAIL = 4
+} RL_ETraceLevel;
+
+/* Log callback: (instance, level, zero-terminated line). */
+typedef void (*RLLogCallbackFunc)(void* instance, RL_ETraceLevel level, const char* message);
+
+/* ---- CPU feature flags ------------------------------------------------- */
+
+enum {
+    RL_CPU_MMX = 0x1,
+    RL_CPU_MMXEXT = 0x2,
+    RL_CPU_SSE = 0x4,
+    RL_CPU_SSE2 = 0x8,
+    RL_CPU_SSE3 = 0x10,
+    RL_CPU_SSE41 = 0x20,
+    RL_CPU_3DNOW = 0x40,
+    RL_CPU_SSSE3 = 0x200,
+    RL_CPU_SSE42 = 0x400,
+    RL_CPU_AVX = 0x800,
+    RL_CPU_FPU = 0x1000,
+    RL_CPU_HTT = 0x2000,
+    RL_CPU_CMOV = 0x4000,
+    RL_CPU_MOVBE = 0x8000,
+    RL_CPU_AES = 0x10000,
+    RL_CPU_FMA = 0x20000,
+    RL_CPU_AVX2 = 0x40000,
+    RL_CPU_AVX512F = 0x80000,
+    RL_CPU_AVX512DQ = 0x200000,
+    RL_CPU_AVX512BW = 0x400000,
+    RL_CPU_AVX512VL = 0x800000,
+    RL_CPU_CACHELINE_16 = 0x10000000,
+    RL_CPU_CACHELINE_32 = 0x20000000,
+    RL_CPU_CACHELINE_64 = 0x40000000,
+    RL_CPU_CACHELINE_128 = (int32_t)0x80000000u
+};
+
+/* ---- Picture descriptor ------------------------------------------------ */
+
+typedef struct SRLPictureInfo {
+    uint8_t* pData[3];
+    int32_t iStride[3];
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t iReserved0;
+    RL_EVideoFormat eFormat; /* format in bits 0..30, RL_FORMAT_FLAG_BOTTOM_UP in bit 31 */
+    int32_t iReserved1;
+    uint8_t* pQPList;
+    int32_t iReserved2;
+    int32_t iSizeCapWidth;
+    int32_t iSizeCapHeight;
+    int32_t iMaskWidth;
+    int32_t iMaskHeight;
+    int32_t iReserved3;
+    uint8_t* pMask;
+    uint64_t uiReserved4[3];
+} SRLPictureInfo;
+
+#ifdef __cplusplus
+static_assert(sizeof(SRLPictureInfo) == 120, "SRLPictureInfo is a 120-byte record");
+static_assert(offsetof(SRLPictureInfo, iStride) == 24, "iStride");
+static_assert(offsetof(SRLPictureInfo, iWidth) == 36, "iWidth");
+static_assert(offsetof(SRLPictureInfo, iHeight) == 40, "iHeight");
+static_assert(offsetof(SRLPictureInfo, eFormat) == 48, "eFormat");
+static_assert(offsetof(SRLPictureInfo, pQPList) == 56, "pQPList");
+static_assert(offsetof(SRLPictureInfo, iSizeCapWidth) == 68, "iSizeCapWidth");
+static_assert(offsetof(SRLPictureInfo, iSizeCapHeight) == 72, "iSizeCapHeight");
+static_assert(offsetof(SRLPictureInfo, iMaskWidth) == 76, "iMaskWidth");
+static_assert(offsetof(SRLPictureInfo, iMaskHeight) == 80, "iMaskHeight");
+static_assert(offsetof(SRLPictureInfo, pMask) == 88, "pMask");
+static_assert(offsetof(SRLPictureInfo, uiReserved4) == 96, "reserved tail");
+static_assert(sizeof(RL_EVideoFormat) == 4, "formats are 32-bit");
+#endif
+
+/* GPU processing is named by the interface; no method implements it. */
+typedef enum RL_ESubMethod { RL_SUBMETHOD_NONE = 0 } RL_ESubMethod;
+typedef struct GpuRLPictureInfo GpuRLPictureInfo;
+
+typedef struct SRLVersion {
+    uint32_t uiMajor;
+    uint32_t uiMinor;
+    uint32_t uiRevision;
+    uint32_t uiBuild;
+} SRLVersion;
+
+/* ---- Method Init records and option payloads --------------------------- */
+/* (each method adds its own below) */
+
+/* ---- The interface ----------------------------------------------------- */
+
+#ifdef __cplusplus
+class IRavvel {
+public:
+    virtual ~IRavvel() {}
+    virtual int32_t Init(RL_EMethod method, void* config, bool flag) = 0;
+    virtual int32_t Uninit(RL_EMethod method) = 0;
+    virtual int32_t Process(RL_EMethod method, SRLPictureInfo* src, SRLPictureInfo* dst, void* extra) = 0;
+    virtual int32_t GpuProcess(RL_EMethod method, RL_ESubMethod sub, GpuRLPictureInfo* src,
+                               GpuRLPictureInfo* dst) = 0;
+    virtual int32_t SetOption(RL_EMethod method, RL_EOption option, void* value) = 0;
+    virtual int32_t GetOption(RL_EMethod method, RL_EOption option, void* value) = 0;
+};
+#else
+typedef struct IRavvel IRavvel;
+#endif
+
+RAVVEL_EXTERN_C RAVVEL_API int32_t CreateRavvel(IRavvel** out);
+RAVVEL_EXTERN_C RAVVEL_API void DestroyRavvel(IRavvel* p);
+RAVVEL_EXTERN_C RAVVEL_API SRLVersion GetRavvelVersion(void);
+/* SIMD level of this processor: 5 AVX2, 4 AVX, 3 SSE4.2, 2 SSSE3, 1 SSE2, 0 none. */
+RAVVEL_EXTERN_C RAVVEL_API int32_t GetRavvelArch(void);
+/* CPU feature flags (RL_CPU_*); logicalProcessors may be null. */
+RAVVEL_EXTERN_C RAVVEL_API uint32_t VeskCPUFeatureDetect(int32_t* logicalProcessors);
+
+#endif /* RAVVEL_H */

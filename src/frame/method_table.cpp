@@ -1,0 +1,47 @@
+#include "frame/method_table.h"
+
+#include <new>
+
+namespace Ravvel {
+
+namespace {
+
+template <class T>
+CRavvelFramework* Make(uint32_t cpuFlags)
+{
+    return new (std::nothrow) T(cpuFlags);
+}
+
+// Each method adds its class here; a row without a factory is refused by Init.
+const MethodRow kMethodRows[] = {
+    {RL_METHOD_COLOR_SPACE_CONVERT, "Create ColorSpaceConvertion CSC(%p)", false, nullptr, "CSC"},
+    {RL_METHOD_DENOISE, "Create Denoise(%p)", false, nullptr, "Denoise"},
+    {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, nullptr, "LcBoost"},
+    {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
+    {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, nullptr, "SceneChangeDetection"},
+    {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, nullptr, "Downsample"},
+    {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, nullptr, "ContentDetection"},
+    {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, nullptr, "ImageRotate"},
+    {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, nullptr, "ImageCrop"},
+    {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},
+    {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, nullptr, "Upsample"},
+    {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, nullptr, "VideoFilter"},
+    {RL_METHOD_MIA, "Create MIA(%p)", false, nullptr, "MIA"},
+    {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, nullptr, "AlphaBlend"},
+    {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, nullptr, "GaussBlur"},
+    {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},
+    {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, nullptr, "MediaDecoder"},
+    {RL_METHOD_EDGE, "Create Edge(%p)", false, nullptr, "Edge"},
+    {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, nullptr, "FlickerDetect"},
+};
+
+}  // namespace
+
+const MethodRow* FindMethodRow(int32_t method)
+{
+    for (const MethodRow& row : kMethodRows)
+        if (row.iMethod == method) return &row;
+    return nullptr;
+}
+
+}  // namespace Ravvel
