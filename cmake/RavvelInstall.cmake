@@ -16,5 +16,6 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/ravvelConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/ravvelConfig.cmake ${PROJECT_BINARY_DIR}/ravvelConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ravvel)
 
+file(RELATIVE_PATH RAVVEL_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
 configure_file(cmake/ravvel.pc.in ${PROJECT_BINARY_DIR}/ravvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ravvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

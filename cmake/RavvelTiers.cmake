@@ -1,7 +1,7 @@
 # One SIMD source, compiled once per instruction-set tier.
 #
 # ravvel_add_tiered_sources(<target> <source>...) adds, for every source, five
-# translation units to <target>: each defines RL_TIER_<TIER> and is compiled
+# translation units to <target>: each defines RAVVEL_BUILD_TIER_<TIER> and is compiled
 # with that tier's flags only. FMA is never enabled: a fused multiply-add would
 # round differently from the reference kernels.
 set(RAVVEL_TIERS SSE2 SSSE3 SSE4 AVX AVX2)
@@ -20,7 +20,7 @@ function(ravvel_add_tiered_sources target)
     foreach(tier IN LISTS RAVVEL_TIERS)
       string(TOLOWER "${tier}" ltier)
       set(wrapper "${PROJECT_BINARY_DIR}/tiers/${relname}.${ltier}.cpp")
-      set(content "// Generated: ${rel} built for the ${tier} tier.\n#define RL_TIER_${tier} 1\n#include \"${abs}\"\n")
+      set(content "// Generated: ${rel} built for the ${tier} tier.\n#define RAVVEL_BUILD_TIER_${tier} 1\n#include \"${abs}\"\n")
       if(EXISTS "${wrapper}")
         file(READ "${wrapper}" old)
       else()
@@ -30,7 +30,8 @@ function(ravvel_add_tiered_sources target)
         file(WRITE "${wrapper}" "${content}")
       endif()
       target_sources(${target} PRIVATE "${wrapper}")
-      set_source_files_properties("${wrapper}" PROPERTIES
+      # Source properties are per directory: attach them where the target lives.
+      set_source_files_properties("${wrapper}" TARGET_DIRECTORY ${target} PROPERTIES
         COMPILE_OPTIONS "${RAVVEL_TIER_FLAGS_${tier}}"
         OBJECT_DEPENDS "${abs}")
     endforeach()

@@ -258,7 +258,20 @@ typedef struct SRLVersion {
 } SRLVersion;
 
 /* ---- Method Init records and option payloads --------------------------- */
-/* (each method adds its own below) */
+
+/* -- Colour space conversion (method 1) -- */
+
+/* -- Scaling: downsampling (7), upsampling (20), super resolution (19) -- */
+
+/* -- Enhancement: denoise (2), lcboost (3), fast deband (5) -- */
+
+/* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
+
+/* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
+
+/* -- Effects: video filter (21), MIA (22), Gaussian blur (24), edge (28) -- */
+
+/* -- Media decoder (26) -- */
 
 /* ---- The interface ----------------------------------------------------- */
 

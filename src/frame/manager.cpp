@@ -20,6 +20,13 @@ CRavvelFramework* CRavvelManager::GetMethod(int32_t method) const
     return InSlotRange(method) ? m_pMethods[method] : nullptr;
 }
 
+void CRavvelManager::AdoptMethodForTesting(int32_t method, CRavvelFramework* obj)
+{
+    if (!InSlotRange(method)) return;
+    delete m_pMethods[method];
+    m_pMethods[method] = obj;
+}
+
 int32_t CRavvelManager::Init(RL_EMethod method, void* config, bool flag)
 {
     int32_t processors = 1;

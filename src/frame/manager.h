@@ -21,8 +21,10 @@ public:
     int32_t SetOption(RL_EMethod method, RL_EOption option, void* value) override;
     int32_t GetOption(RL_EMethod method, RL_EOption option, void* value) override;
 
-    // For tests: the method object in a slot (null when empty).
+    // For tests: the method object in a slot (null when empty), and a way to
+    // place an object of their own in a slot (the manager takes ownership).
     CRavvelFramework* GetMethod(int32_t method) const;
+    void AdoptMethodForTesting(int32_t method, CRavvelFramework* obj);
     Logger* GetLogger() const { return m_pLogger; }
 
 private:
