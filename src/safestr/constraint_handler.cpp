@@ -1,6 +1,9 @@
-#include "safestr/safe_lib.h"
+#include <stdio.h>
 
 #include <atomic>
+
+#include "safestr/safe_lib.h"
+#include "safestr/safe_lib_internal.h"
 
 namespace {
 // The one process-wide handler; atomic so that a handler swap on one thread
@@ -26,3 +29,18 @@ void invoke_safe_lib_constraint_handler(const char* message, void* ptr, errno_t_
 }
 
 }  // extern "C"
+
+namespace Ravvel {
+namespace SafeLib {
+
+errno_t_rl Violation(const char* name, const char* condition, errno_t_rl code)
+{
+    // Names and conditions are short literals; the message lives only for the call.
+    char message[128];
+    snprintf(message, sizeof message, "%s: %s", name, condition);
+    invoke_safe_lib_constraint_handler(message, nullptr, code);
+    return code;
+}
+
+}  // namespace SafeLib
+}  // namespace Ravvel
