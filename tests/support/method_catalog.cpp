@@ -1,0 +1,82 @@
+#include "support/method_catalog.h"
+
+#include <cstring>
+
+namespace rltest {
+
+namespace {
+
+void* NoConfig(Choices&, uint8_t*, uint8_t*) { return nullptr; }
+
+void* IntRecord(Choices& c, uint8_t* record, int count, const int32_t* defaults)
+{
+    int32_t* r = reinterpret_cast<int32_t*>(record);
+    for (int i = 0; i < count; ++i) {
+        const uint8_t mode = c.Byte();
+        r[i] = mode < 200 ? defaults[i] : static_cast<int32_t>(c.U32());
+    }
+    return record;
+}
+
+void* UpsampleConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {2};
+    if (c.Byte() < 20) return nullptr;
+    return IntRecord(c, record, 1, defaults);
+}
+
+void* CropConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    uint32_t* r = reinterpret_cast<uint32_t*>(record);
+    r[0] = c.Byte() % 3;  // modes 0, 1 and one unknown
+    for (int i = 1; i < 5; ++i) r[i] = c.Byte() < 230 ? c.Range(0, kMaxSide + 8) : c.U32();
+    return record;
+}
+
+void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
+
+const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
+                                           0, 3, 12, 25, 0x80000000u | 23, 0x80000000u | 2};
+const std::vector<uint32_t> kYuv420 = {23, 24, 26, 29, 30, 31, 0x80000000u | 23};
+
+}  // namespace
+
+const std::vector<MethodEntry>& MethodCatalog()
+{
+    static const std::vector<MethodEntry> catalog = {
+        {RL_METHOD_COLOR_SPACE_CONVERT, "csc", kAllFormats, kAllFormats, DstKind::SameSize, false, NoConfig, {}},
+        {RL_METHOD_DOWNSAMPLING, "downsample", kAllFormats, {}, DstKind::AnySize, true, NoConfig, {54, 60, 61, 76}},
+        {RL_METHOD_UPSAMPLING, "upsample", kYuv420, {}, DstKind::AnySize, false, UpsampleConfig, {}},
+        {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::SameSize, false, NoConfig, {59}},
+        {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
+        {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
+    };
+    return catalog;
+}
+
+uint8_t* CatalogHostMemory()
+{
+    static uint8_t* memory = [] {
+        static uint8_t block[kMaxSide * kMaxSide];
+        std::memset(block, 128, sizeof block);
+        return block;
+    }();
+    return memory;
+}
+
+bool OptionCarriesPointer(int option)
+{
+    switch (option) {
+    case RL_OPTION_CONTENT_CALLBACK:
+    case RL_OPTION_LOG_CALLBACK:
+    case RL_OPTION_LOG_CALLBACK_INSTANCE:
+    case RL_OPTION_SR_COEFF_FILE:
+    case RL_OPTION_MOTION_RESULT:
+    case RL_OPTION_FLICKER_RESULT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace rltest
