@@ -23,6 +23,14 @@
 #define RAVVEL_EXTERN_C
 #endif
 
+/* Enumerations are 32-bit; in C++ every int32 value is a valid value of
+ * them, so a host may pass any number and get a result code back. */
+#ifdef __cplusplus
+#define RL_ENUM_INT32 : int32_t
+#else
+#define RL_ENUM_INT32
+#endif
+
 /* ---- Result codes ------------------------------------------------------ */
 
 enum {
@@ -38,7 +46,7 @@ enum {
 
 /* ---- Pixel formats ----------------------------------------------------- */
 
-typedef enum RL_EVideoFormat {
+typedef enum RL_EVideoFormat RL_ENUM_INT32 {
     RL_FORMAT_RGB24 = 1,
     RL_FORMAT_RGBA = 2,
     RL_FORMAT_BGR24 = 5,
@@ -65,7 +73,7 @@ typedef enum RL_EVideoFormat {
 
 /* ---- Methods ----------------------------------------------------------- */
 
-typedef enum RL_EMethod {
+typedef enum RL_EMethod RL_ENUM_INT32 {
     RL_METHOD_ALL = 0,
     RL_METHOD_COLOR_SPACE_CONVERT = 1,
     RL_METHOD_DENOISE = 2,
@@ -92,7 +100,7 @@ typedef enum RL_EMethod {
 
 /* ---- Options ----------------------------------------------------------- */
 
-typedef enum RL_EOption {
+typedef enum RL_EOption RL_ENUM_INT32 {
     RL_OPTION_DENOISE_MODE = 1,
     RL_OPTION_DENOISE_ESTIMATE_INTERVAL = 2,
     RL_OPTION_DENOISE_RESET_COUNTER = 3,
@@ -168,7 +176,7 @@ typedef enum RL_EOption {
 
 /* ---- Trace levels ------------------------------------------------------ */
 
-typedef enum RL_ETraceLevel {
+typedef enum RL_ETraceLevel RL_ENUM_INT32 {
     RL_TRACE_ERROR = 0,
     RL_TRACE_WARNING = 1,
     RL_TRACE_INFO = 2,
@@ -247,7 +255,7 @@ static_assert(sizeof(RL_EVideoFormat) == 4, "formats are 32-bit");
 #endif
 
 /* GPU processing is named by the interface; no method implements it. */
-typedef enum RL_ESubMethod { RL_SUBMETHOD_NONE = 0 } RL_ESubMethod;
+typedef enum RL_ESubMethod RL_ENUM_INT32 { RL_SUBMETHOD_NONE = 0 } RL_ESubMethod;
 typedef struct GpuRLPictureInfo GpuRLPictureInfo;
 
 typedef struct SRLVersion {
