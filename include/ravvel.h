@@ -271,6 +271,14 @@ typedef struct SRLVersion {
 
 /* -- Scaling: downsampling (7), upsampling (20), super resolution (19) -- */
 
+/* Downsampling (7): Init's config is not read. Init's flag true writes the
+ * caller's destination planes; false points the destination descriptor's
+ * planes and strides at library memory, valid until the next call or Uninit.
+ * Options 60 (bilinear) and 61 (filtered, the default) take no payload;
+ * option 76 takes a pointer to a uint8_t, non-zero for the sharper filters.
+ * GetOption 54 writes a double: microseconds per frame. */
+typedef uint8_t RLLanczosTune;
+
 /* -- Enhancement: denoise (2), lcboost (3), fast deband (5) -- */
 
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "scale/downsample.h"
+
 namespace Ravvel {
 
 namespace {
@@ -19,7 +21,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, nullptr, "LcBoost"},
     {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
     {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, nullptr, "SceneChangeDetection"},
-    {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, nullptr, "Downsample"},
+    {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, &Make<CDownsampling>, "Downsample"},
     {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, nullptr, "ContentDetection"},
     {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, nullptr, "ImageRotate"},
     {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, nullptr, "ImageCrop"},

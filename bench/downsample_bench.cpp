@@ -1,0 +1,80 @@
+// Downsampler at 1920x1080: half-band halving, four-tap 2/3, repeated halving
+// and a generic ratio, per format, output placement and tier.
+//   args: format, destination width, destination height, tier, library output (1) or caller (0), bilinear
+#include <cstring>
+#include <vector>
+
+#include "bench_util.h"
+#include "scale/downsample.h"
+
+namespace {
+
+using namespace Ravvel;
+
+size_t PictureBytes(uint32_t format, int w, int h)
+{
+    if (format == 2) return static_cast<size_t>(w) * h * 4;
+    return static_cast<size_t>(w) * h * 3 / 2;  // I420 and NV12
+}
+
+// Planes with 64-byte aligned rows so that caller memory is used in place.
+struct Frame {
+    std::vector<uint8_t> mem;
+    SRLPictureInfo info{};
+    Frame(uint32_t format, int w, int h)
+    {
+        const int bpp = format == 2 ? 4 : 1;
+        const int stride = (w * bpp + 63) & ~63;
+        const int chromaStride = format == 23 ? ((w / 2 + 63) & ~63) : stride;
+        mem.assign(static_cast<size_t>(stride) * h + 2 * static_cast<size_t>(chromaStride) * (h / 2) + 64, 0);
+        uint8_t* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mem.data()) + 63) & ~uintptr_t(63));
+        info.iWidth = w;
+        info.iHeight = h;
+        info.eFormat = static_cast<RL_EVideoFormat>(format);
+        info.pData[0] = base;
+        info.iStride[0] = stride;
+        if (format != 2) {
+            info.pData[1] = base + static_cast<size_t>(stride) * h;
+            info.iStride[1] = chromaStride;
+            info.pData[2] = info.pData[1] + static_cast<size_t>(chromaStride) * (h / 2);
+            info.iStride[2] = chromaStride;
+        }
+        for (size_t i = 0; i < mem.size(); ++i) mem[i] = static_cast<uint8_t>((i * 37) ^ (i >> 7));
+    }
+};
+
+void BM_Downsample(benchmark::State& state)
+{
+    const uint32_t format = static_cast<uint32_t>(state.range(0));
+    const int w = static_cast<int>(state.range(1)), h = static_cast<int>(state.range(2));
+    const int64_t tier = state.range(3);
+    if (!rlbench::TierAvailable(tier)) {
+        state.SkipWithError("tier not available");
+        return;
+    }
+    CDownsampling m(rlbench::TierMask(tier));
+    m.InitLogger(RL_TRACE_WARNING, nullptr, nullptr);
+    m.Init(nullptr, state.range(4) == 0);
+    if (state.range(5)) m.SetOption(RL_OPTION_DOWNSAMPLE_BILINEAR, nullptr);
+    Frame src(format, 1920, 1080), dst(format, w, h);
+    rlbench::Run(state, PictureBytes(format, 1920, 1080), PictureBytes(format, w, h),
+                 [&] { m.Process(&src.info, &dst.info, nullptr); });
+}
+
+void Args(benchmark::internal::Benchmark* b)
+{
+    const int sizes[][2] = {{960, 540}, {1280, 720}, {640, 360}, {1366, 768}};
+    for (int format : {23, 26, 2})
+        for (const auto& s : sizes)
+            for (int tier : {0, 5})
+                for (int library : {0, 1})
+                    for (int bilinear : {0, 1}) {
+                        if (format != 23 && bilinear) continue;  // the filtered paths are planar only
+                        b->Args({format, s[0], s[1], tier, library, bilinear});
+                    }
+    b->ArgNames({"fmt", "w", "h", "tier", "lib", "bilinear"});
+}
+
+BENCHMARK(BM_Downsample)->Apply(Args)->Unit(benchmark::kMillisecond)->MinTime(0.2);
+
+}  // namespace
