@@ -268,6 +268,8 @@ typedef struct SRLVersion {
 /* ---- Method Init records and option payloads --------------------------- */
 
 /* -- Colour space conversion (method 1) -- */
+/* No Init record (config may be null) and no options: the source and
+ * destination formats of each Process call choose the conversion. */
 
 /* -- Scaling: downsampling (7), upsampling (20), super resolution (19) -- */
 

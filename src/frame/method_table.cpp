@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "csc/color_space_convertor.h"
 #include "scale/downsample.h"
 
 namespace Ravvel {
@@ -16,7 +17,7 @@ CRavvelFramework* Make(uint32_t cpuFlags)
 
 // Each method adds its class here; a row without a factory is refused by Init.
 const MethodRow kMethodRows[] = {
-    {RL_METHOD_COLOR_SPACE_CONVERT, "Create ColorSpaceConvertion CSC(%p)", false, nullptr, "CSC"},
+    {RL_METHOD_COLOR_SPACE_CONVERT, "Create ColorSpaceConvertion CSC(%p)", false, &Make<CColorSpaceConvertor>, "CSC"},
     {RL_METHOD_DENOISE, "Create Denoise(%p)", false, nullptr, "Denoise"},
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, nullptr, "LcBoost"},
     {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
