@@ -281,6 +281,19 @@ typedef struct SRLVersion {
  * GetOption 54 writes a double: microseconds per frame. */
 typedef uint8_t RLLanczosTune;
 
+/* Upsampling (20): Init's config, when not null, points at an SRLUpsampleConfig.
+ * iFilterMode 2 selects bilinear, 3 box, any other value linear (the default). */
+typedef enum FilterMode RL_ENUM_INT32 {
+    RL_FILTER_NONE = 0,     /* point sampling */
+    RL_FILTER_LINEAR = 1,   /* horizontal interpolation only; rows are repeated */
+    RL_FILTER_BILINEAR = 2,
+    RL_FILTER_BOX = 3
+} FilterMode;
+
+typedef struct SRLUpsampleConfig {
+    int32_t iFilterMode;
+} SRLUpsampleConfig;
+
 /* -- Enhancement: denoise (2), lcboost (3), fast deband (5) -- */
 
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */

@@ -4,6 +4,7 @@
 
 #include "csc/color_space_convertor.h"
 #include "scale/downsample.h"
+#include "scale/upsample.h"
 
 namespace Ravvel {
 
@@ -27,7 +28,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, nullptr, "ImageRotate"},
     {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, nullptr, "ImageCrop"},
     {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},
-    {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, nullptr, "Upsample"},
+    {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, &Make<CUpsampling>, "Upsample"},
     {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, nullptr, "VideoFilter"},
     {RL_METHOD_MIA, "Create MIA(%p)", false, nullptr, "MIA"},
     {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, nullptr, "AlphaBlend"},
