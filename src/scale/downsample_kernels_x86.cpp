@@ -194,28 +194,16 @@ static inline __m128i AvgPixelPairs(__m128i a, __m128i b)
     }
 }
 
-// ---- General bilinear ------------------------------------------------------------
+// ---- General bilinear, SSE2 ------------------------------------------------------
 //
-// Eight outputs at a time. For each output l the two samples (p[rx], p[rx+1])
-// of a row are placed as a 16-bit pair in 32-bit lane l, so that madd with a
-// weight pair gives the two-tap sum exactly as the reference adds it.
+// Without byte shuffles the samples are fetched as 16-bit words. Eight
+// outputs at a time: for each output l the two samples (p[rx], p[rx+1]) of a
+// row become a 16-bit pair in 32-bit lane l, so that madd with a weight pair
+// gives the two-tap sum exactly as the reference adds it.
 
 // Sample pairs of eight outputs from one row: lanes 0..3 in *lo, 4..7 in *hi.
-// `rel` holds rx - base of the eight outputs (32-bit).
-static inline void SamplePairs(const uint8_t* row, int32_t base, __m128i relLo, __m128i relHi, __m128i* lo,
-                               __m128i* hi, const uint32_t* rx)
+static inline void SamplePairs(const uint8_t* row, const uint32_t* rx, __m128i* lo, __m128i* hi)
 {
-#if RL_TIER_HAS_SSSE3
-    (void)rx;
-    // One 16-byte window and a shuffle: byte rel, zero, byte rel + 1, zero.
-    const __m128i window = Load128(row + base);
-    const __m128i fill = _mm_set1_epi32(static_cast<int32_t>(0x80018000u));
-    *lo = _mm_shuffle_epi8(window, _mm_add_epi32(_mm_or_si128(relLo, _mm_slli_epi32(relLo, 16)), fill));
-    *hi = _mm_shuffle_epi8(window, _mm_add_epi32(_mm_or_si128(relHi, _mm_slli_epi32(relHi, 16)), fill));
-#else
-    (void)base;
-    (void)relLo;
-    (void)relHi;
     uint16_t w[8];
     for (int l = 0; l < 8; ++l) memcpy(&w[l], row + rx[l], 2);
     const __m128i words = _mm_setr_epi16(static_cast<int16_t>(w[0]), static_cast<int16_t>(w[1]), static_cast<int16_t>(w[2]),
@@ -223,14 +211,6 @@ static inline void SamplePairs(const uint8_t* row, int32_t base, __m128i relLo, 
                            static_cast<int16_t>(w[6]), static_cast<int16_t>(w[7]));
     *lo = _mm_unpacklo_epi8(words, _mm_setzero_si128());
     *hi = _mm_unpackhi_epi8(words, _mm_setzero_si128());
-#endif
-}
-
-// Whether eight consecutive outputs stay within one 16-byte window
-// (rx[7] + 1 - rx[0] <= 15) for a step with `fracBits` fraction bits.
-static inline bool WindowFits(uint32_t step, int fracBits)
-{
-    return ((7ull * step + ((1ull << fracBits) - 1)) >> fracBits) <= 14;
 }
 
 // Positions x of outputs col .. col + 7, and their integer parts.
@@ -245,13 +225,12 @@ static inline void Positions(uint32_t start, uint32_t step, int32_t col, int fra
     *xHi = _mm_add_epi32(*xLo, _mm_set1_epi32(static_cast<int32_t>(4 * step)));
 }
 
-[[maybe_unused]] static void GeneralFast(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
+[[maybe_unused]] static void GeneralFastPairs(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
                         int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     if (dstWidth < 1 || dstHeight < 1) return;
     const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
-    const bool vector = WindowFits(xStep, 16);
-    (void)srcWidth;  // bounds the 16-byte windows of the shuffle path
+    (void)srcWidth;
     const __m128i lowHalf = _mm_set1_epi32(0xffff);
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
@@ -262,20 +241,14 @@ static inline void Positions(uint32_t start, uint32_t step, int32_t col, int fra
         uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
         const __m128i vy0 = _mm_set1_epi16(static_cast<int16_t>(wy0)), vy1 = _mm_set1_epi16(static_cast<int16_t>(wy1));
         int32_t col = 0;
-        if (vector) {
+        {
             for (; col + 8 <= dstWidth - 1; col += 8) {
                 __m128i xLo, xHi;
                 uint32_t rx[8];
                 Positions(32768u, xStep, col, 16, &xLo, &xHi, rx);
-#if RL_TIER_HAS_SSSE3
-                if (static_cast<int32_t>(rx[0]) + 16 > srcWidth) break;
-#endif
-                const __m128i base = _mm_set1_epi32(static_cast<int32_t>(rx[0]));
-                const __m128i relLo = _mm_sub_epi32(_mm_srli_epi32(xLo, 16), base);
-                const __m128i relHi = _mm_sub_epi32(_mm_srli_epi32(xHi, 16), base);
                 __m128i p0lo, p0hi, p1lo, p1hi;
-                SamplePairs(r0, static_cast<int32_t>(rx[0]), relLo, relHi, &p0lo, &p0hi, rx);
-                SamplePairs(r1, static_cast<int32_t>(rx[0]), relLo, relHi, &p1lo, &p1hi, rx);
+                SamplePairs(r0, rx, &p0lo, &p0hi);
+                SamplePairs(r1, rx, &p1lo, &p1hi);
                 // Weight pairs (65535 - fx, fx) in each 32-bit lane.
                 const __m128i fLo = _mm_or_si128(_mm_slli_epi32(xLo, 16), _mm_andnot_si128(xLo, lowHalf));
                 const __m128i fHi = _mm_or_si128(_mm_slli_epi32(xHi, 16), _mm_andnot_si128(xHi, lowHalf));
@@ -329,13 +302,12 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
     return static_cast<uint8_t>(v > 255 ? 255 : v);
 }
 
-[[maybe_unused]] static void GeneralAccurate(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
+[[maybe_unused]] static void GeneralAccuratePairs(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
                             int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     if (dstWidth < 1 || dstHeight < 1) return;
     const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 16384u) >> 15;
-    const bool vector = WindowFits(xStep, 15);
-    (void)srcWidth;  // bounds the 16-byte windows of the shuffle path
+    (void)srcWidth;
     const __m128i low15 = _mm_set1_epi32(0x7fff), max15 = _mm_set1_epi32(32767);
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
@@ -346,20 +318,14 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
         uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
         const __m128i wy = _mm_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
         int32_t col = 0;
-        if (vector) {
+        {
             for (; col + 8 <= dstWidth - 1; col += 8) {
                 __m128i xLo, xHi;
                 uint32_t rx[8];
                 Positions(16384u, xStep, col, 15, &xLo, &xHi, rx);
-#if RL_TIER_HAS_SSSE3
-                if (static_cast<int32_t>(rx[0]) + 16 > srcWidth) break;
-#endif
-                const __m128i base = _mm_set1_epi32(static_cast<int32_t>(rx[0]));
-                const __m128i relLo = _mm_sub_epi32(_mm_srli_epi32(xLo, 15), base);
-                const __m128i relHi = _mm_sub_epi32(_mm_srli_epi32(xHi, 15), base);
                 __m128i p0lo, p0hi, p1lo, p1hi;
-                SamplePairs(r0, static_cast<int32_t>(rx[0]), relLo, relHi, &p0lo, &p0hi, rx);
-                SamplePairs(r1, static_cast<int32_t>(rx[0]), relLo, relHi, &p1lo, &p1hi, rx);
+                SamplePairs(r0, rx, &p0lo, &p0hi);
+                SamplePairs(r1, rx, &p1lo, &p1hi);
                 // Weight pairs (32767 - fx, fx).
                 const __m128i fxLo = _mm_and_si128(xLo, low15), fxHi = _mm_and_si128(xHi, low15);
                 const __m128i wLo = _mm_or_si128(_mm_sub_epi32(max15, fxLo), _mm_slli_epi32(fxLo, 16));
@@ -383,6 +349,280 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
     for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(16384u + static_cast<uint32_t>(col) * xStep) >> 15];
 }
 
+#if RL_TIER_HAS_SSSE3
+// ---- General bilinear through column tables -----------------------------------
+//
+// Every row of a general pass samples the same columns, so the sample offsets
+// and horizontal weights are worked out once per call into a table of vector
+// blocks on the stack (2048 outputs at most; wider rows take the rows again
+// for every further 2048). A block covers kBlockOutputs outputs, eight per 128-bit lane;
+// each lane reads one 16-byte window of the row and shuffles it into
+// (p[rx], p[rx + 1]) 16-bit pairs, one pair per 32-bit lane, ready for madd.
+
+enum { kBlockOutputs = kVecBytes / 2, kLanes = kVecBytes / 16, kChunkBlocks = 2048 / kBlockOutputs };
+
+struct ColumnBlock {
+    uint8_t ctrl[2][kVecBytes];    // shuffle controls: outputs 0..3 and 4..7 of every lane
+    uint8_t weight[2][kVecBytes];  // (max - fraction, fraction) 16-bit pairs, same order
+    int32_t base[kLanes];          // window start of every lane
+};
+
+// Fills up to maxBlocks blocks for the outputs from `first` on, stopping before
+// `end` and at the first lane whose samples do not fit one window inside the
+// row. Positions wrap like the reference's 32-bit arithmetic.
+static int32_t BuildColumns(ColumnBlock* blocks, int32_t maxBlocks, int32_t first, int32_t end, uint32_t start,
+                            uint32_t step, int fracBits, int32_t srcWidth)
+{
+    const uint32_t fracMask = (1u << fracBits) - 1;
+    int32_t b = 0;
+    for (; b < maxBlocks; ++b) {
+        const int32_t col0 = first + b * kBlockOutputs;
+        if (col0 + kBlockOutputs > end) break;
+        ColumnBlock& cb = blocks[b];
+        for (int h = 0; h < kLanes; ++h) {
+            const uint32_t x0 = start + static_cast<uint32_t>(col0 + 8 * h) * step;
+            const int32_t base = static_cast<int32_t>(x0 >> fracBits);
+            const int32_t last = static_cast<int32_t>((x0 + 7 * step) >> fracBits);
+            if (last < base || last + 1 - base > 15 || base + 16 > srcWidth) return b;
+            cb.base[h] = base;
+            for (int q = 0; q < 8; ++q) {
+                const uint32_t x = x0 + static_cast<uint32_t>(q) * step;
+                const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(base));
+                const uint32_t f = x & fracMask;
+                uint8_t* c = cb.ctrl[q >> 2] + 16 * h + 4 * (q & 3);
+                c[0] = rel;
+                c[1] = 0x80;
+                c[2] = static_cast<uint8_t>(rel + 1);
+                c[3] = 0x80;
+                const uint16_t w[2] = {static_cast<uint16_t>(fracMask - f), static_cast<uint16_t>(f)};
+                memcpy(cb.weight[q >> 2] + 16 * h + 4 * (q & 3), w, 4);
+            }
+        }
+    }
+    return b;
+}
+
+#if RL_TIER_HAS_AVX2
+static inline VecI VWindows(const uint8_t* row, const int32_t* base)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + base[0])), Load128(row + base[1]), 1);
+}
+static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
+static inline VecI VMadd(VecI a, VecI b) { return _mm256_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm256_mulhi_epu16(a, b); }
+static inline VecI VAdd32(VecI a, VecI b) { return _mm256_add_epi32(a, b); }
+static inline VecI VSrli32(VecI a, int n) { return _mm256_srli_epi32(a, n); }
+static inline VecI VSlli32(VecI a, int n) { return _mm256_slli_epi32(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm256_and_si256(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm256_or_si256(a, b); }
+static inline VecI VSet32(int32_t x) { return _mm256_set1_epi32(x); }
+static inline VecI VPacks32(VecI a, VecI b) { return _mm256_packs_epi32(a, b); }
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm256_blend_epi16(a, b, 0xaa); }
+#else
+static inline VecI VWindows(const uint8_t* row, const int32_t* base) { return Load128(row + base[0]); }
+static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
+static inline VecI VMadd(VecI a, VecI b) { return _mm_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm_mulhi_epu16(a, b); }
+static inline VecI VAdd32(VecI a, VecI b) { return _mm_add_epi32(a, b); }
+static inline VecI VSrli32(VecI a, int n) { return _mm_srli_epi32(a, n); }
+static inline VecI VSlli32(VecI a, int n) { return _mm_slli_epi32(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm_and_si128(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm_or_si128(a, b); }
+static inline VecI VSet32(int32_t x) { return _mm_set1_epi32(x); }
+static inline VecI VPacks32(VecI a, VecI b) { return _mm_packs_epi32(a, b); }
+#if RL_TIER_HAS_SSE41
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm_blend_epi16(a, b, 0xaa); }
+#endif
+#endif
+
+// The vector blocks of one row of the fast kernel. ((sum >> 14) + 1) >> 1
+// equals (sum + 2^14) >> 15, and the weights keep it below 256. A row whose
+// lower weight is zero skips the lower source row: its terms are all zero.
+static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                            const ColumnBlock* blocks, int32_t nb, uint32_t wy0,
+                                                            uint32_t wy1, bool lower)
+{
+    const VecI vy0 = VSet1I16(static_cast<int16_t>(wy0)), vy1 = VSet1I16(static_cast<int16_t>(wy1));
+    const VecI half = VSet32(16384);
+    for (int32_t b = 0; b < nb; ++b) {
+        const ColumnBlock& cb = blocks[b];
+        const VecI a = VWindows(r0, cb.base);
+        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
+        VecI s[2];
+        for (int k = 0; k < 2; ++k) {
+            const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
+            s[k] = VMadd(VShuffle(a, ctrl), VMulhiU16(w, vy0));
+            if (lower) s[k] = VAdd32(s[k], VMadd(VShuffle(c, ctrl), VMulhiU16(w, vy1)));
+            s[k] = VSrli32(VAdd32(s[k], half), 15);
+        }
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+    }
+}
+
+[[maybe_unused]] static void GeneralFastTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                             const uint8_t* src, int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
+{
+    ColumnBlock blocks[kChunkBlocks];
+    for (int32_t first = 0; first < dstWidth - 1;) {
+        const int32_t nb = BuildColumns(blocks, kChunkBlocks, first, dstWidth - 1, 32768u, xStep, 16, srcWidth);
+        const int32_t vecEnd = first + nb * kBlockOutputs;
+        const int32_t end = nb == kChunkBlocks ? vecEnd : dstWidth - 1;
+        for (int32_t row = 0; row < dstHeight - 1; ++row) {
+            const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
+            const uint32_t ry = y >> 15, fy = y & 0x7fff;
+            const uint32_t wy1 = fy, wy0 = 32767 - fy;
+            const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
+            const uint8_t* r1 = r0 + srcStride;
+            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride + first;
+            if (fy)
+                FastBlocks(d, r0, r1, blocks, nb, wy0, wy1, true);
+            else
+                FastBlocks(d, r0, r1, blocks, nb, wy0, wy1, false);
+            d -= first;
+            for (int32_t col = vecEnd; col < end; ++col) {
+                const uint32_t x = 32768u + static_cast<uint32_t>(col) * xStep;
+                const uint32_t rx = x >> 16, fx = x & 0xffff;
+                const uint32_t sum = ((fx * wy1) >> 16) * r1[rx + 1] + (((65535 - fx) * wy1) >> 16) * r1[rx] +
+                                     ((fx * wy0) >> 16) * r0[rx + 1] + (((65535 - fx) * wy0) >> 16) * r0[rx];
+                d[col] = static_cast<uint8_t>((sum + 16384) >> 15);
+            }
+        }
+        first = end;
+    }
+    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
+    for (int32_t row = 0; row < dstHeight - 1; ++row) {
+        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
+        dst[static_cast<ptrdiff_t>(row) * dstStride + dstWidth - 1] = src[static_cast<ptrdiff_t>(ry) * srcStride + lastCol];
+    }
+    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
+    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
+    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
+    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(32768u + static_cast<uint32_t>(col) * xStep) >> 16];
+}
+
+// (wy0 * A + wy1 * B + 2^29) >> 30 in 32-bit lanes (see AccurateCombine).
+static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
+{
+#if RL_TIER_HAS_SSE41
+    // a, b < 2^23: b << 16 puts b's low word in the high word, and the high
+    // word of b << 1 is b >> 15, so a blend builds each pair in one step.
+    const VecI lowPairs = VAnd(VBlendOddWords(a, VSlli32(b, 16)), VSet32(0x7fff7fff));
+    const VecI highPairs = VBlendOddWords(VSrli32(a, 15), VSlli32(b, 1));
+#else
+    const VecI low15 = VSet32(0x7fff);
+    const VecI lowPairs = VOr(VAnd(a, low15), VSlli32(VAnd(b, low15), 16));
+    const VecI highPairs = VOr(VSrli32(a, 15), VSlli32(VSrli32(b, 15), 16));
+#endif
+    const VecI lo = VAdd32(VMadd(lowPairs, wy), VSet32(1 << 29));
+    const VecI hi = VMadd(highPairs, wy);
+    return VSrli32(VAdd32(hi, VSrli32(lo, 15)), 15);
+}
+
+// The vector blocks of one row of the accurate kernel; as in FastBlocks, a
+// zero lower weight leaves the lower row out.
+static inline __attribute__((always_inline)) void AccurateBlocks(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                                const ColumnBlock* blocks, int32_t nb, uint32_t wy0,
+                                                                uint32_t wy1, bool lower)
+{
+    const VecI wy = VSet32(static_cast<int32_t>(wy0 | (wy1 << 16)));
+    for (int32_t b = 0; b < nb; ++b) {
+        const ColumnBlock& cb = blocks[b];
+        const VecI a = VWindows(r0, cb.base);
+        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
+        VecI s[2];
+        for (int k = 0; k < 2; ++k) {
+            const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
+            s[k] = AccurateCombineV(VMadd(VShuffle(a, ctrl), w), lower ? VMadd(VShuffle(c, ctrl), w) : VZero(), wy);
+        }
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+    }
+}
+
+[[maybe_unused]] static void GeneralAccurateTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                                 const uint8_t* src, int32_t srcStride, int32_t srcWidth, uint32_t xStep,
+                                 uint32_t yStep)
+{
+    ColumnBlock blocks[kChunkBlocks];
+    for (int32_t first = 0; first < dstWidth - 1;) {
+        const int32_t nb = BuildColumns(blocks, kChunkBlocks, first, dstWidth - 1, 16384u, xStep, 15, srcWidth);
+        const int32_t vecEnd = first + nb * kBlockOutputs;
+        const int32_t end = nb == kChunkBlocks ? vecEnd : dstWidth - 1;
+        for (int32_t row = 0; row < dstHeight - 1; ++row) {
+            const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
+            const uint32_t ry = y >> 15, fy = y & 0x7fff;
+            const uint32_t wy1 = fy, wy0 = 32767 - fy;
+            const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
+            const uint8_t* r1 = r0 + srcStride;
+            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride + first;
+            if (fy)
+                AccurateBlocks(d, r0, r1, blocks, nb, wy0, wy1, true);
+            else
+                AccurateBlocks(d, r0, r1, blocks, nb, wy0, wy1, false);
+            d -= first;
+            for (int32_t col = vecEnd; col < end; ++col) {
+                const uint32_t x = 16384u + static_cast<uint32_t>(col) * xStep;
+                const uint32_t rx = x >> 15, wx1 = x & 0x7fff;
+                d[col] = AccurateScalar(32767 - wx1, wx1, wy0, wy1, r0[rx], r0[rx + 1], r1[rx], r1[rx + 1]);
+            }
+        }
+        first = end;
+    }
+    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 16384u) >> 15;
+    for (int32_t row = 0; row < dstHeight - 1; ++row) {
+        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
+        dst[static_cast<ptrdiff_t>(row) * dstStride + dstWidth - 1] = src[static_cast<ptrdiff_t>(ry) * srcStride + lastCol];
+    }
+    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
+    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
+    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
+    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(16384u + static_cast<uint32_t>(col) * xStep) >> 15];
+}
+#endif
+
+// Words (u, v, u', v') of two pairs to (u, u', v, v').
+static inline __m128i SplitComponents(__m128i v)
+{
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xd8), 0xd8);
+}
+
+// Four pairs at a time: each reads its own four bytes (this pair and the
+// next) from both rows; words are reordered to (u, u', v, v') so that one
+// madd per component gives the horizontal sum. A zero lower weight leaves
+// the lower row out, its terms being zero. Returns the pairs done.
+static inline __attribute__((always_inline)) int32_t NVXYPairs(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                              int32_t pairs, uint32_t xStep, __m128i wy, bool lower)
+{
+    const __m128i low15 = _mm_set1_epi32(0x7fff), zero = _mm_setzero_si128();
+    const __m128i stepLanes = _mm_setr_epi32(0, static_cast<int32_t>(xStep), static_cast<int32_t>(2 * xStep),
+                                             static_cast<int32_t>(3 * xStep));
+    int32_t k = 0;
+    for (; k + 4 <= pairs; k += 4) {
+        const uint32_t x0 = static_cast<uint32_t>(k) * xStep;
+        __m128i a[4], b[4];
+        for (int q = 0; q < 4; ++q) {
+            const uint32_t off = 2 * ((x0 + static_cast<uint32_t>(q) * xStep) >> 15);
+            a[q] = Load32(r0 + off);
+            b[q] = lower ? Load32(r1 + off) : zero;
+        }
+        const __m128i xv = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(x0)), stepLanes);
+        const __m128i fx = _mm_and_si128(xv, low15);
+        const __m128i w = _mm_or_si128(_mm_sub_epi32(low15, fx), _mm_slli_epi32(fx, 16));
+        const __m128i wLo = _mm_unpacklo_epi32(w, w), wHi = _mm_unpackhi_epi32(w, w);
+        const __m128i ra = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a[0], a[1]), _mm_unpacklo_epi32(a[2], a[3]));
+        const __m128i aLo = _mm_madd_epi16(SplitComponents(_mm_unpacklo_epi8(ra, zero)), wLo);
+        const __m128i aHi = _mm_madd_epi16(SplitComponents(_mm_unpackhi_epi8(ra, zero)), wHi);
+        __m128i bLo = zero, bHi = zero;
+        if (lower) {
+            const __m128i rb = _mm_unpacklo_epi64(_mm_unpacklo_epi32(b[0], b[1]), _mm_unpacklo_epi32(b[2], b[3]));
+            bLo = _mm_madd_epi16(SplitComponents(_mm_unpacklo_epi8(rb, zero)), wLo);
+            bHi = _mm_madd_epi16(SplitComponents(_mm_unpackhi_epi8(rb, zero)), wHi);
+        }
+        const __m128i packed = _mm_packs_epi32(AccurateCombine(aLo, bLo, wy), AccurateCombine(aHi, bHi, wy));
+        Store64(d + 2 * k, _mm_packus_epi16(packed, packed));
+    }
+    return k;
+}
+
 [[maybe_unused]] static void NVXYChromaAccurate(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
                                                 const uint8_t* src, int32_t srcStride, int32_t srcHeight,
                                                 uint32_t xStep, uint32_t yStep)
@@ -404,7 +644,9 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
             if (dstWidth > 1) d[1] = r0[off + 1];
             continue;
         }
-        for (int32_t k = 0; k < pairs; ++k) {
+        const __m128i wy = _mm_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
+        int32_t k = fy ? NVXYPairs(d, r0, r1, pairs, xStep, wy, true) : NVXYPairs(d, r0, r1, pairs, xStep, wy, false);
+        for (; k < pairs; ++k) {
             const uint32_t x = static_cast<uint32_t>(k) * xStep;
             const uint32_t off = 2 * (x >> 15), wx1 = x & 0x7fff, wx0 = 32767 - wx1;
             d[2 * k] = AccurateScalar(wx0, wx1, wy0, wy1, r0[off], r0[off + 2], r1[off], r1[off + 2]);
@@ -449,8 +691,8 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
     }
 
 #if defined(RAVVEL_BUILD_TIER_SSE2)
-RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_sse2, GeneralFast, FastBilinearStepX)
-RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse2, GeneralAccurate, BilinearStep15)
+RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_sse2, GeneralFastPairs, FastBilinearStepX)
+RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse2, GeneralAccuratePairs, BilinearStep15)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_sse2)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_sse2)
 
@@ -469,13 +711,13 @@ RL_DS_DYADIC(RLDyadicBilinearDownsamplerWidthx32_ssse3, HalveRows)
 RL_DS_DYADIC(RLDyadicBilinearDownsamplerWidthx16_ssse3, HalveRows)
 RL_DS_DYADIC(RLDyadicBilinearOneThirdDownsampler_ssse3, OneThirdRows)
 RL_DS_DYADIC(RLDyadicBilinearQuarterDownsampler_ssse3, QuarterRows)
-RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_ssse3, GeneralFast, FastBilinearStepX)
+RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_ssse3, GeneralFastTable, FastBilinearStepX)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_ssse3)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_ssse3)
 // The SSE4.1 column.
 RL_DS_DYADIC(RLDyadicBilinearOneThirdDownsampler_sse4, OneThirdRows)
 RL_DS_DYADIC(RLDyadicBilinearQuarterDownsampler_sse4, QuarterRows)
-RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse41, GeneralAccurate, BilinearStep15)
+RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse41, GeneralAccurateTable, BilinearStep15)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_sse4)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_sse4)
 
@@ -484,8 +726,8 @@ RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_avx)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_avx)
 
 #elif defined(RAVVEL_BUILD_TIER_AVX2)
-RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_avx2, GeneralFast, FastBilinearStepX)
-RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_avx2, GeneralAccurate, BilinearStep15)
+RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_avx2, GeneralFastTable, FastBilinearStepX)
+RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_avx2, GeneralAccurateTable, BilinearStep15)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_avx2)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_avx2)
 #endif

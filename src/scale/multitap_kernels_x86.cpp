@@ -248,6 +248,142 @@ static void SpecialGroups(uint8_t* d, const uint8_t* row, const SpecialLine& l, 
         Store128(d + outputs * g, _mm_packus_epi16(lo, hi));
     }
 }
+
+// Sets of at most eight outputs per group take a cheaper form: one shuffle
+// gathers the (i - 1, i) sample pairs of the group's outputs, another the
+// (i + 1, i + 2) pairs, and two maddubs give each output's four-tap sum in a
+// 16-bit lane. AVX2 handles two groups at once, one per 128-bit lane.
+struct PairLine {
+    __m128i shuffle[2];
+    __m128i taps[2];
+};
+
+static void SetupPairLine(PairLine* l, const int8_t (*entries)[4], const int32_t* offsets, int32_t outputs)
+{
+    alignas(16) int8_t sh[2][16], tp[2][16];
+    for (int q = 0; q < 8; ++q)
+        for (int half = 0; half < 2; ++half)
+            for (int m = 0; m < 2; ++m) {
+                const bool used = q < outputs;
+                sh[half][2 * q + m] = used ? static_cast<int8_t>(offsets[q] + 2 * half + m) : static_cast<int8_t>(-128);
+                tp[half][2 * q + m] = used ? entries[q][2 * half + m] : 0;
+            }
+    for (int half = 0; half < 2; ++half) {
+        l->shuffle[half] = _mm_load_si128(reinterpret_cast<const __m128i*>(sh[half]));
+        l->taps[half] = _mm_load_si128(reinterpret_cast<const __m128i*>(tp[half]));
+    }
+}
+
+// Each group stores eight bytes; the bytes past its own outputs are
+// rewritten by the next group or by the generic outputs that follow.
+static void PairGroups(uint8_t* d, const uint8_t* row, const PairLine& l, int32_t groups, int32_t outputs,
+                       int32_t inputs)
+{
+    int32_t g = 0;
+#if RL_TIER_HAS_AVX2
+    const __m256i sh0 = _mm256_broadcastsi128_si256(l.shuffle[0]), sh1 = _mm256_broadcastsi128_si256(l.shuffle[1]);
+    const __m256i tp0 = _mm256_broadcastsi128_si256(l.taps[0]), tp1 = _mm256_broadcastsi128_si256(l.taps[1]);
+    const __m256i round = _mm256_set1_epi16(32);
+    for (; g + 2 <= groups; g += 2) {
+        const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + inputs * g - 1)),
+                                                  Load128(row + inputs * (g + 1) - 1), 1);
+        __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_shuffle_epi8(v, sh0), tp0),
+                                       _mm256_maddubs_epi16(_mm256_shuffle_epi8(v, sh1), tp1));
+        sum = _mm256_srai_epi16(_mm256_add_epi16(sum, round), 6);
+        const __m256i packed = _mm256_packus_epi16(sum, sum);
+        Store64(d + outputs * g, _mm256_castsi256_si128(packed));
+        Store64(d + outputs * (g + 1), _mm256_extracti128_si256(packed, 1));
+    }
+#endif
+    const __m128i round128 = _mm_set1_epi16(32);
+    for (; g < groups; ++g) {
+        const __m128i v = Load128(row + inputs * g - 1);
+        __m128i sum = _mm_add_epi16(_mm_maddubs_epi16(_mm_shuffle_epi8(v, l.shuffle[0]), l.taps[0]),
+                                    _mm_maddubs_epi16(_mm_shuffle_epi8(v, l.shuffle[1]), l.taps[1]));
+        sum = _mm_srai_epi16(_mm_add_epi16(sum, round128), 6);
+        Store64(d + outputs * g, _mm_packus_epi16(sum, sum));
+    }
+}
+
+// ---- Generic positions through a column table ----------------------------------
+//
+// Every row of a plane samples the same columns with the same phases, so the
+// pair shuffles and tap pairs of each output are built once per call. A block
+// covers eight outputs per 128-bit lane, read from one 16-byte window.
+
+enum { kBlockOutputs = kVecBytes / 2, kLanes = kVecBytes / 16, kMaxTableOutputs = 2048 };
+
+struct FourTapBlock {
+    uint8_t shuffle[2][kVecBytes];
+    int8_t taps[2][kVecBytes];
+    int32_t base[kLanes];
+};
+
+// 16-bit lanes hold every four-tap sum exactly when no phase's taps add up
+// (in magnitude) past 128; the designed table stays far below that.
+static bool TableFits16(const int8_t* table)
+{
+    for (int p = 0; p < 64; ++p) {
+        int32_t total = 0;
+        for (int k = 0; k < 4; ++k) total += AbsI(table[4 * p + k]);
+        if (total > 128) return false;
+    }
+    return true;
+}
+
+// Blocks for outputs [first, end), stopping at the first lane whose four-sample
+// windows do not fit 16 bytes of the padded row.
+static int32_t BuildFourTapColumns(FourTapBlock* blocks, int32_t maxBlocks, int32_t first, int32_t end,
+                                   uint32_t xStart, uint32_t xStep, const int8_t* table, int32_t srcWidth)
+{
+    int32_t b = 0;
+    for (; b < maxBlocks; ++b) {
+        const int32_t col0 = first + b * kBlockOutputs;
+        if (col0 + kBlockOutputs > end) break;
+        FourTapBlock& fb = blocks[b];
+        for (int h = 0; h < kLanes; ++h) {
+            const uint32_t x0 = xStart + static_cast<uint32_t>(col0 + 8 * h) * xStep;
+            const int32_t base = static_cast<int32_t>(x0 >> 16) - 1;
+            const int32_t last = static_cast<int32_t>((x0 + 7 * xStep) >> 16) + 2;
+            if (last < base + 3 || last - base > 15 || base > srcWidth) return b;
+            fb.base[h] = base;
+            for (int q = 0; q < 8; ++q) {
+                const uint32_t x = x0 + static_cast<uint32_t>(q) * xStep;
+                const int32_t rel = static_cast<int32_t>(x >> 16) - 1 - base;
+                const int8_t* t = table + ((x >> 10) & 63) * 4;
+                for (int half = 0; half < 2; ++half)
+                    for (int m = 0; m < 2; ++m) {
+                        fb.shuffle[half][16 * h + 2 * q + m] = static_cast<uint8_t>(rel + 2 * half + m);
+                        fb.taps[half][16 * h + 2 * q + m] = t[2 * half + m];
+                    }
+            }
+        }
+    }
+    return b;
+}
+
+#if RL_TIER_HAS_AVX2
+static inline VecI VWindows(const uint8_t* row, const int32_t* base)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + base[0])), Load128(row + base[1]), 1);
+}
+static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
+#else
+static inline VecI VWindows(const uint8_t* row, const int32_t* base) { return Load128(row + base[0]); }
+static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
+#endif
+
+static void FourTapTableRow(uint8_t* d, const uint8_t* row, const FourTapBlock* blocks, int32_t blockCount)
+{
+    const VecI round = VSet1I16(32);
+    for (int32_t b = 0; b < blockCount; ++b) {
+        const FourTapBlock& fb = blocks[b];
+        const VecI v = VWindows(row, fb.base);
+        const VecI sum = VAddI16(VMaddUbs(VShuffle(v, VLoad(fb.shuffle[0])), VLoad(fb.taps[0])),
+                                 VMaddUbs(VShuffle(v, VLoad(fb.shuffle[1])), VLoad(fb.taps[1])));
+        VNarrowStoreU8(d + b * kBlockOutputs, VSraiI16(VAddI16(sum, round), 6));
+    }
+}
 #endif
 
 }  // namespace RL_TIER_NS
@@ -272,7 +408,21 @@ void RL_TIERED(VeskGeneralFourTapFilter)(uint8_t* dst, int32_t dstStride, int32_
         offsets[k] = ((2 * k + 1) * hor.iInputs - hor.iOutputs) / (2 * hor.iOutputs);
 #if RL_TIER_HAS_SSSE3
     SpecialLine line = {};
-    if (hor.iSet) SetupSpecialLine(&line, special[hor.iSet], offsets, hor.iOutputs);
+    PairLine pairLine = {};
+    const bool pairs = hor.iSet && hor.iOutputs <= 8;
+    if (pairs)
+        SetupPairLine(&pairLine, special[hor.iSet], offsets, hor.iOutputs);
+    else if (hor.iSet)
+        SetupSpecialLine(&line, special[hor.iSet], offsets, hor.iOutputs);
+    // Generic outputs start after the groups; a table covers them up to a cap.
+    const int32_t genericFirst = groups * hor.iOutputs;
+    FourTapBlock blocks[kMaxTableOutputs / kBlockOutputs];
+    int32_t tableEnd = dstWidth < genericFirst + kMaxTableOutputs ? dstWidth : genericFirst + kMaxTableOutputs;
+    const int32_t blockCount =
+        TableFits16(table) ? BuildFourTapColumns(blocks, kMaxTableOutputs / kBlockOutputs, genericFirst, tableEnd,
+                                                 xStart, xStep, table, srcWidth)
+                           : 0;
+    tableEnd = genericFirst + blockCount * kBlockOutputs;
 #endif
 
     uint8_t* row = tempRow + 16;
@@ -289,8 +439,12 @@ void RL_TIERED(VeskGeneralFourTapFilter)(uint8_t* dst, int32_t dstStride, int32_
         uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstStride;
         int32_t j = 0;
 #if RL_TIER_HAS_SSSE3
-        if (groups > 0) SpecialGroups(d, row, line, groups, hor.iOutputs, hor.iInputs);
-        j = groups * hor.iOutputs;
+        if (pairs && groups > 0)
+            PairGroups(d, row, pairLine, groups, hor.iOutputs, hor.iInputs);
+        else if (groups > 0)
+            SpecialGroups(d, row, line, groups, hor.iOutputs, hor.iInputs);
+        FourTapTableRow(d + genericFirst, row, blocks, blockCount);
+        j = tableEnd;
 #else
         for (int32_t g = 0; g < groups; ++g)
             for (int32_t k = 0; k < hor.iOutputs; ++k, ++j)

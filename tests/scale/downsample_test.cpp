@@ -269,6 +269,11 @@ const Job kJobs[] = {
     {31, 3844, 2160, 961 & ~1, 540, false}, {31, 3840, 2184, 960, 546, true}, {31, 1000, 600, 500, 300, false},
     {26, 640, 360, 320, 180, false},  {29, 640, 360, 400, 240, false},  {2, 640, 360, 320, 180, false},
     {1, 640, 360, 400, 240, false},   {8, 200, 100, 66, 50, false},
+    // Full-size frames through the vector paths: 2/3 groups, generic phases,
+    // general bilinear on both axes, interleaved chroma; rows wider than the
+    // kernels' column tables.
+    {23, 1920, 1080, 1280, 720, false}, {23, 1920, 1080, 1366, 768, false}, {23, 1920, 1080, 1366, 768, true},
+    {26, 1920, 1080, 1280, 720, false}, {31, 4400, 200, 3960, 180, false}, {31, 4400, 200, 2600, 120, true},
 };
 
 class DownsampleJobs : public testing::TestWithParam<Job> {};
