@@ -300,6 +300,29 @@ typedef struct SRLUpsampleConfig {
 
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
 
+/* Rotation takes no Init record; RL_OPTION_ROTATION_ANGLE carries a uint32_t
+ * angle in degrees clockwise (90, 180 or 270). Planes are read and written
+ * tightly packed, and the host describes the rotated destination itself. */
+
+/* Crop request: Init's config (optional) and the RL_OPTION_CROP_PARAM payload.
+ * RL_OPTION_AVERAGE_TIME answers a double (microseconds per frame). */
+typedef enum RL_ECropMode {
+    RL_CROP_MODE_ASPECT = 0, /* largest top-left rectangle of aspect uiWidth:uiHeight */
+    RL_CROP_MODE_RECT = 1    /* the rectangle uiTop, uiLeft, uiWidth x uiHeight */
+} RL_ECropMode;
+
+typedef struct SRLCropParam {
+    uint32_t uiMode; /* RL_ECropMode */
+    uint32_t uiTop;
+    uint32_t uiLeft;
+    uint32_t uiWidth;  /* width, or the aspect numerator */
+    uint32_t uiHeight; /* height, or the aspect denominator */
+} SRLCropParam;
+
+/* Alpha blending: Init's config is the alpha map, const uint8_t*, one byte
+ * per destination pixel (iWidth x iHeight, no padding), owned by the host and
+ * read on every Process. The method has no options. */
+
 /* -- Effects: video filter (21), MIA (22), Gaussian blur (24), edge (28) -- */
 
 /* -- Media decoder (26) -- */

@@ -3,6 +3,9 @@
 #include <new>
 
 #include "csc/color_space_convertor.h"
+#include "imageops/alpha_blend.h"
+#include "imageops/image_crop.h"
+#include "imageops/image_rotating.h"
 #include "scale/downsample.h"
 #include "scale/upsample.h"
 
@@ -25,13 +28,13 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, nullptr, "SceneChangeDetection"},
     {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, &Make<CDownsampling>, "Downsample"},
     {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, nullptr, "ContentDetection"},
-    {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, nullptr, "ImageRotate"},
-    {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, nullptr, "ImageCrop"},
+    {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, &Make<CImageRotating>, "ImageRotate"},
+    {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, &Make<CImageCrop>, "ImageCrop"},
     {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},
     {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, &Make<CUpsampling>, "Upsample"},
     {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, nullptr, "VideoFilter"},
     {RL_METHOD_MIA, "Create MIA(%p)", false, nullptr, "MIA"},
-    {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, nullptr, "AlphaBlend"},
+    {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, &Make<CAlphaBlend>, "AlphaBlend"},
     {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, nullptr, "GaussBlur"},
     {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},
     {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, nullptr, "MediaDecoder"},
