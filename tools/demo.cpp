@@ -1,0 +1,311 @@
+// ravvel demo: the camera pipeline on the built-in clip.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "host.h"
+#include "methods.h"
+#include "png_writer.h"
+#include "synth_clip.h"
+
+namespace rvtool {
+
+namespace {
+
+struct DemoArgs {
+    std::string outDir = "demo-out";
+    int frames = 40;
+    int width = 640;
+    int height = 360;
+    bool verbose = false;
+};
+
+bool ParseDemoArgs(int argc, char** argv, DemoArgs* a)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--out" && hasValue) {
+            a->outDir = argv[++i];
+        } else if (arg == "--frames" && hasValue) {
+            if (!ParseInt(argv[++i], 1, 100000, &a->frames)) {
+                Complain("demo: --frames expects a number of frames (1..100000), got '%s'", argv[i]);
+                return false;
+            }
+        } else if (arg == "--size" && hasValue) {
+            if (!ParseSize(argv[++i], &a->width, &a->height) || a->width % 2 || a->height % 2 || a->width < 64 ||
+                a->height < 64) {
+                Complain("demo: --size expects an even WxH of at least 64x64, got '%s'", argv[i]);
+                return false;
+            }
+        } else if (arg == "-v" || arg == "--verbose") {
+            a->verbose = true;
+        } else if (arg == "--out" || arg == "--frames" || arg == "--size") {
+            Complain("demo: %s needs a value", arg.c_str());
+            return false;
+        } else {
+            Complain("demo: unknown argument '%s'", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MakeDirs(const std::string& path)
+{
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') continue;
+        const std::string part = path.substr(0, pos);
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+struct Stage {
+    std::string name;
+    std::string tier;
+    std::string note;  // why skipped, or what ran instead
+    bool active = false;
+    double totalMs = 0.0;
+    int frames = 0;
+    std::unique_ptr<MethodRun> run;
+    I420Image ref;  // analysis reference: this stage's previous input
+};
+
+// The frames shown in the contact sheet: first, last before the cut, first
+// after it, last.
+std::vector<int> SheetFrames(int frames, int cut)
+{
+    std::vector<int> picks;
+    for (int f : {0, cut - 1, cut, frames - 1}) {
+        if (f < 0 || f >= frames) continue;
+        bool dup = false;
+        for (int p : picks) dup = dup || p == f;
+        if (!dup) picks.push_back(f);
+    }
+    return picks;
+}
+
+void Blit(const RgbImage& src, RgbImage* dst, int x0, int y0)
+{
+    for (int y = 0; y < src.height && y0 + y < dst->height; ++y)
+        std::memcpy(dst->Row(y0 + y) + 3 * x0, src.Row(y), 3 * static_cast<size_t>(src.width));
+}
+
+struct Shot {
+    int frame;
+    RgbImage before, after, small;
+};
+
+}  // namespace
+
+int CmdDemo(int argc, char** argv)
+{
+    DemoArgs a;
+    if (!ParseDemoArgs(argc, argv, &a)) return kExitUsage;
+    if (!MakeDirs(a.outDir)) {
+        Complain("demo: cannot create output folder '%s': %s", a.outDir.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
+    Host host;
+    std::string err;
+    if (!host.Create(a.verbose, &err)) {
+        Complain("%s", err.c_str());
+        return kExitFailed;
+    }
+    const uint32_t flags = VeskCPUFeatureDetect(nullptr);
+    const SRLVersion v = GetRavvelVersion();
+    std::printf("Ravvel %u.%u.%u.%u demo: %dx%d, %d frames, built-in clip (scene cut at frame %d)\n", v.uiMajor,
+                v.uiMinor, v.uiRevision, v.uiBuild, a.width, a.height, a.frames,
+                SynthClip(a.width, a.height, a.frames).CutFrame());
+
+    ColourPath colour(&host);
+    const bool libColour = colour.Setup();
+    const char* colourTier = libColour ? TierFor(TierRule::kCommon, flags) : "tool code";
+    if (!libColour)
+        std::printf("note: the library's colour converter is not available; RGB<->I420 runs in the tool "
+                    "(BT.601 limited range, plain C++)\n");
+
+    // Enhancement and analysis in the pipeline's order, then the smaller layer.
+    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "downsample"};
+    std::vector<Stage> stages;
+    Stage capture;
+    capture.name = "capture RGB -> I420";
+    capture.tier = colourTier;
+    capture.active = true;
+    stages.push_back(std::move(capture));
+    const int smallW = (a.width / 2) & ~1, smallH = (a.height / 2) & ~1;
+    for (const char* name : kPipeline) {
+        const MethodRow* row = FindMethod(name);
+        Stage s;
+        s.name = name;
+        s.tier = TierFor(row->tier, flags);
+        s.run.reset(new MethodRun(*row, &host));
+        s.run->inWidth = a.width;
+        s.run->inHeight = a.height;
+        if (row->method == RL_METHOD_DOWNSAMPLING) {
+            s.name = "downsample (layer " + std::to_string(smallW) + "x" + std::to_string(smallH) + ")";
+            s.run->reqWidth = smallW;
+            s.run->reqHeight = smallH;
+        }
+        bool missing = false;
+        const std::string why = s.run->Start(&missing);
+        s.active = why.empty();
+        if (missing) s.note = "skipped: not in this build of the library yet";
+        else if (!why.empty()) s.note = "skipped: " + why;
+        stages.push_back(std::move(s));
+    }
+    Stage back;
+    back.name = "I420 -> RGB for viewing";
+    back.tier = colourTier;
+    back.active = true;
+    stages.push_back(std::move(back));
+    Stage& toYuv = stages.front();
+    Stage& toRgb = stages.back();
+
+    SynthClip clip(a.width, a.height, a.frames);
+    const std::vector<int> picks = SheetFrames(a.frames, clip.CutFrame());
+    std::vector<Shot> shots;
+    RgbImage rgb, rgbOut, rgbSmall;
+    I420Image cur, next, small;
+    if (!rgb.Allocate(a.width, a.height)) {
+        Complain("out of memory");
+        return kExitFailed;
+    }
+    std::vector<std::string> events;
+    for (int f = 0; f < a.frames; ++f) {
+        clip.Render(f, &rgb);
+        Clock::time_point t0 = Clock::now();
+        colour.ToI420(rgb, &cur);
+        toYuv.totalMs += MsSince(t0);
+        ++toYuv.frames;
+        bool haveSmall = false;
+        for (Stage& s : stages) {
+            if (!s.run || !s.active) continue;
+            const MethodRow& row = s.run->Row();
+            if (f == 0 || s.ref.buf.Data() == nullptr) s.ref.CopyFrom(cur);
+            host.ClearProblem();
+            I420Image* dst = row.method == RL_METHOD_DOWNSAMPLING ? &small : &next;
+            t0 = Clock::now();
+            const int32_t rc = row.frame(*s.run, cur, s.ref, dst);
+            s.totalMs += MsSince(t0);
+            ++s.frames;
+            if (rc != RL_OK) {
+                const std::string log = host.LastProblem();
+                s.note = "stopped at frame " + std::to_string(f) + ": " + ResultName(rc) +
+                         (log.empty() ? "" : " (" + log + ")");
+                s.active = false;
+                continue;
+            }
+            if (row.kind == MethodKind::kAnalysis) {
+                int32_t level = 0;
+                host.Rl()->GetOption(row.method, RL_OPTION_SCENE_CHANGE_LEVEL, &level);
+                if (level >= 2) events.push_back("frame " + std::to_string(f) + ": " + row.report(*s.run));
+                s.ref.CopyFrom(cur);
+            } else if (row.method == RL_METHOD_DOWNSAMPLING) {
+                haveSmall = true;
+            } else {
+                std::swap(cur, next);
+            }
+        }
+        t0 = Clock::now();
+        colour.ToRgb(cur, &rgbOut);
+        if (haveSmall) colour.ToRgb(small, &rgbSmall);
+        toRgb.totalMs += MsSince(t0);
+        ++toRgb.frames;
+        for (int p : picks) {
+            if (p != f) continue;
+            Shot shot;
+            shot.frame = f;
+            shot.before.Allocate(a.width, a.height);
+            std::memcpy(shot.before.buf.Data(), rgb.buf.Data(), rgb.buf.Size());
+            shot.after.Allocate(a.width, a.height);
+            std::memcpy(shot.after.buf.Data(), rgbOut.buf.Data(), rgbOut.buf.Size());
+            if (haveSmall) {
+                shot.small.Allocate(rgbSmall.width, rgbSmall.height);
+                std::memcpy(shot.small.buf.Data(), rgbSmall.buf.Data(), rgbSmall.buf.Size());
+            }
+            shots.push_back(std::move(shot));
+        }
+    }
+
+    std::printf("\n%-34s %-15s %10s\n", "stage", "tier", "ms/frame");
+    double total = 0.0;
+    for (const Stage& s : stages) {
+        if (s.frames == 0) {
+            std::printf("%-34s %-15s %10s  %s\n", s.name.c_str(), s.tier.c_str(), "-", s.note.c_str());
+            continue;
+        }
+        const double ms = s.totalMs / s.frames;
+        total += ms;
+        std::printf("%-34s %-15s %10.3f%s%s\n", s.name.c_str(), s.tier.c_str(), ms, s.note.empty() ? "" : "  ",
+                    s.note.c_str());
+    }
+    std::printf("%-34s %-15s %10.3f\n", "total", "", total);
+    for (const std::string& e : events) std::printf("%s\n", e.c_str());
+
+    if (!PngAvailable()) {
+        std::printf("\nno pictures written: this ravvel was built without libpng\n");
+        return kExitOk;
+    }
+    // Contact sheet: one row per picked frame, original | processed | smaller layer.
+    const int gap = 8;
+    const bool withSmall = !shots.empty() && shots.front().small.width > 0;
+    RgbImage sheet;
+    const int sheetW = gap + 2 * (a.width + gap) + (withSmall ? smallW + gap : 0);
+    const int sheetH = gap + static_cast<int>(shots.size()) * (a.height + gap);
+    if (!sheet.Allocate(sheetW, sheetH)) {
+        Complain("out of memory");
+        return kExitFailed;
+    }
+    std::memset(sheet.buf.Data(), 24, sheet.buf.Size());
+    std::vector<std::string> written;
+    for (size_t i = 0; i < shots.size(); ++i) {
+        const Shot& s = shots[i];
+        const int y = gap + static_cast<int>(i) * (a.height + gap);
+        Blit(s.before, &sheet, gap, y);
+        Blit(s.after, &sheet, 2 * gap + a.width, y);
+        if (withSmall && s.small.width > 0) Blit(s.small, &sheet, 3 * gap + 2 * a.width, y);
+        char name[64];
+        std::snprintf(name, sizeof(name), "/frame%03d_before.png", s.frame);
+        const std::string before = a.outDir + name;
+        std::snprintf(name, sizeof(name), "/frame%03d_after.png", s.frame);
+        const std::string after = a.outDir + name;
+        for (const auto& job : {std::make_pair(before, &s.before), std::make_pair(after, &s.after)}) {
+            const std::string why = WritePng(job.first, *job.second);
+            if (!why.empty()) {
+                Complain("%s", why.c_str());
+                return kExitFailed;
+            }
+            written.push_back(job.first);
+        }
+    }
+    const std::string sheetPath = a.outDir + "/contact_sheet.png";
+    const std::string why = WritePng(sheetPath, sheet);
+    if (!why.empty()) {
+        Complain("%s", why.c_str());
+        return kExitFailed;
+    }
+    std::printf("\nwrote %s (original | processed%s, frames", sheetPath.c_str(),
+                withSmall ? " | smaller layer" : "");
+    for (const Shot& s : shots) std::printf(" %d", s.frame);
+    std::printf(") and %zu before/after pictures in %s\n", written.size(), a.outDir.c_str());
+    return kExitOk;
+}
+
+}  // namespace rvtool

@@ -1,0 +1,513 @@
+#include "methods.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace rvtool {
+
+// ---- number parsing ----
+
+bool ParseInt(const std::string& s, long lo, long hi, int* out)
+{
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || end == s.c_str() || *end != '\0' || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+bool ParseFloat(const std::string& s, float* out)
+{
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const float v = std::strtof(s.c_str(), &end);
+    if (errno != 0 || end == s.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
+}
+
+bool ParseSize(const std::string& s, int* w, int* h)
+{
+    const size_t x = s.find('x');
+    if (x == std::string::npos) return false;
+    return ParseInt(s.substr(0, x), 1, 16384, w) && ParseInt(s.substr(x + 1), 1, 16384, h);
+}
+
+namespace {
+
+// Init records of the methods whose types are not in ravvel.h yet, field for
+// field as the library reads them.
+struct SizeFormatRecord {  // scene change
+    int32_t iWidth, iHeight, eFormat;
+};
+struct DenoiseRecord {
+    int32_t iWidth, iHeight, eFormat, iMode;
+};
+struct LcboostRecord {
+    int32_t iWidth, iHeight, eFormat;
+    float fContrastScale, fColourScale, fHistogramCdfWeight;
+    int32_t iBrightnessMethod, iColourMethod, iScaleChromaWithLuma;
+};
+struct DebandRecord {
+    int32_t iWidth, iHeight, iStrength, iDither, iLog2Size, eFormat, iDepthY, iDepthUV;
+};
+
+template <class T>
+T* Record(MethodRun& run)
+{
+    static_assert(sizeof(T) <= sizeof(run.record), "record storage too small");
+    std::memset(run.record, 0, sizeof(run.record));
+    run.config = run.record;
+    return reinterpret_cast<T*>(run.record);
+}
+
+std::string SameSizeOut(const I420Image& in, I420Image* out)
+{
+    if ((out->width != in.width || out->height != in.height || !out->buf.Data()) &&
+        !out->Allocate(in.width, in.height))
+        return "out of memory";
+    return std::string();
+}
+
+int32_t OutOfMemory()
+{
+    return RL_ERR_NO_MEMORY;
+}
+
+// ---- colour conversion: I420 -> intermediate format -> I420 ----
+
+struct ViaFormat {
+    const char* name;
+    RL_EVideoFormat format;
+    int bytesPerPixel;  // packed formats; 0 for the YUV planar and semi-planar ones
+};
+
+const ViaFormat kViaFormats[] = {
+    {"rgb24", RL_FORMAT_RGB24, 3}, {"bgr24", RL_FORMAT_BGR24, 3}, {"rgba", RL_FORMAT_RGBA, 4},
+    {"bgra", RL_FORMAT_BGRA, 4},   {"argb", RL_FORMAT_ARGB, 4},   {"abgr", RL_FORMAT_ABGR, 4},
+    {"yuyv", RL_FORMAT_YUYV, 2},   {"uyvy", RL_FORMAT_UYVY, 2},   {"yvyu", RL_FORMAT_YVYU, 2},
+    {"nv12", RL_FORMAT_NV12, 0},   {"nv21", RL_FORMAT_NV21, 0},   {"yv12", RL_FORMAT_YV12, 0},
+    {"i420", RL_FORMAT_I420, 0},
+};
+
+std::string PrepareConvert(MethodRun& run)
+{
+    const std::string via = run.Str("via");
+    for (const ViaFormat& f : kViaFormats) {
+        if (via != f.name) continue;
+        run.viaFormat = f.format;
+        const size_t w = static_cast<size_t>(run.inWidth), h = static_cast<size_t>(run.inHeight);
+        const size_t bytes = f.bytesPerPixel ? w * h * f.bytesPerPixel : w * h * 2;
+        if (!run.packed.Resize(bytes)) return "out of memory";
+        return std::string();
+    }
+    std::string names;
+    for (const ViaFormat& f : kViaFormats) names += std::string(names.empty() ? "" : ", ") + f.name;
+    return "unknown format '" + via + "' for via (one of: " + names + ")";
+}
+
+SRLPictureInfo DescribeVia(MethodRun& run)
+{
+    SRLPictureInfo p;
+    std::memset(&p, 0, sizeof(p));
+    const int w = run.inWidth, h = run.inHeight;
+    uint8_t* base = run.packed.Data();
+    p.iWidth = w;
+    p.iHeight = h;
+    p.eFormat = static_cast<RL_EVideoFormat>(run.viaFormat);
+    for (const ViaFormat& f : kViaFormats) {
+        if (f.format != run.viaFormat) continue;
+        if (f.bytesPerPixel) {
+            p.pData[0] = base;
+            p.iStride[0] = w * f.bytesPerPixel;
+        } else if (f.format == RL_FORMAT_NV12 || f.format == RL_FORMAT_NV21) {
+            p.pData[0] = base;
+            p.pData[1] = base + static_cast<size_t>(w) * h;
+            p.iStride[0] = p.iStride[1] = w;
+        } else {
+            p.pData[0] = base;
+            p.pData[1] = base + static_cast<size_t>(w) * h;
+            p.pData[2] = p.pData[1] + static_cast<size_t>(w / 2) * (h / 2);
+            p.iStride[0] = w;
+            p.iStride[1] = p.iStride[2] = w / 2;
+        }
+    }
+    return p;
+}
+
+int32_t FrameConvert(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!SameSizeOut(in, out).empty()) return OutOfMemory();
+    SRLPictureInfo s = in.Describe(), mid = DescribeVia(run), d = out->Describe();
+    const int32_t rc = run.Rl()->Process(RL_METHOD_COLOR_SPACE_CONVERT, &s, &mid, nullptr);
+    if (rc != RL_OK) return rc;
+    mid = DescribeVia(run);
+    return run.Rl()->Process(RL_METHOD_COLOR_SPACE_CONVERT, &mid, &d, nullptr);
+}
+
+const OptionInfo kConvertOptions[] = {
+    {"via", OptType::kString, 0, "rgb24", "format to convert to and back from (rgb24, bgra, nv12, yuyv, ...)"},
+};
+
+// ---- denoise: in place ----
+
+std::string PrepareDenoise(MethodRun& run)
+{
+    DenoiseRecord* r = Record<DenoiseRecord>(run);
+    *r = {run.inWidth, run.inHeight, RL_FORMAT_I420, run.Int("mode")};
+    return std::string();
+}
+
+int32_t FrameInPlace(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    SRLPictureInfo s = in.Describe();
+    const int32_t rc = run.Rl()->Process(run.Row().method, &s, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    return out->CopyFrom(in) ? RL_OK : OutOfMemory();
+}
+
+const OptionInfo kDenoiseOptions[] = {
+    {"mode", OptType::kInt, RL_OPTION_DENOISE_MODE, "0", "0 automatic level, 1..4 fixed level"},
+    {"interval", OptType::kInt, RL_OPTION_DENOISE_ESTIMATE_INTERVAL, "90", "frames between noise estimations"},
+};
+
+// ---- source -> destination at the same size ----
+
+int32_t FrameSameSize(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!SameSizeOut(in, out).empty()) return OutOfMemory();
+    SRLPictureInfo s = in.Describe(), d = out->Describe();
+    return run.Rl()->Process(run.Row().method, &s, &d, nullptr);
+}
+
+std::string PrepareLcboost(MethodRun& run)
+{
+    LcboostRecord* r = Record<LcboostRecord>(run);
+    *r = {run.inWidth,           run.inHeight,         RL_FORMAT_I420,
+          run.Float("contrast"), run.Float("colour"),  run.Float("cdf_weight"),
+          run.Int("brightness"), run.Int("colour_method"), run.Int("scale_chroma")};
+    return std::string();
+}
+
+const OptionInfo kLcboostOptions[] = {
+    {"contrast", OptType::kFloat, 0, "1.15", "contrast strength; 0 derives it from the picture"},
+    {"colour", OptType::kFloat, 0, "1.1", "colour (vibrance) strength"},
+    {"cdf_weight", OptType::kFloat, 0, "1.1", "histogram equalisation weight"},
+    {"brightness", OptType::kInt, 0, "3", "0 none, 1 equalisation, 2 beta mapping, 3 hybrid"},
+    {"colour_method", OptType::kInt, 0, "1", "0 none, 1 chroma gain table"},
+    {"scale_chroma", OptType::kInt, 0, "1", "scale chroma with the luma change (0/1)"},
+};
+
+std::string PrepareDeband(MethodRun& run)
+{
+    DebandRecord* r = Record<DebandRecord>(run);
+    *r = {run.inWidth,     run.inHeight,  run.Int("strength"), run.Int("dither"), run.Int("log2_size"),
+          RL_FORMAT_I420, run.Int("depth_y"), run.Int("depth_uv")};
+    return std::string();
+}
+
+const OptionInfo kDebandOptions[] = {
+    {"strength", OptType::kInt, 0, "64", "threshold in 1/16 levels (16..240)"},
+    {"dither", OptType::kInt, 0, "6", "dither amount"},
+    {"log2_size", OptType::kInt, 0, "6", "log2 of the filter span"},
+    {"depth_y", OptType::kInt, 0, "1", "passes on luma"},
+    {"depth_uv", OptType::kInt, 0, "1", "passes on chroma"},
+    // A fixed seed keeps the output the same from run to run.
+    {"seed_method", OptType::kInt, RL_OPTION_DEBAND_SEED_METHOD, "1", "1 repeatable dither, 0 random"},
+};
+
+// ---- scene change: analysis against the previous frame ----
+
+std::string PrepareSceneChange(MethodRun& run)
+{
+    SizeFormatRecord* r = Record<SizeFormatRecord>(run);
+    *r = {run.inWidth, run.inHeight, RL_FORMAT_I420};
+    return std::string();
+}
+
+int32_t FrameSceneChange(MethodRun& run, I420Image& in, const I420Image& ref, I420Image* out)
+{
+    SRLPictureInfo s = in.Describe(), d = const_cast<I420Image&>(ref).Describe();
+    const int32_t rc = run.Rl()->Process(RL_METHOD_SCENE_CHANGE_DETECTION, &s, &d, nullptr);
+    if (rc != RL_OK) return rc;
+    return out->CopyFrom(in) ? RL_OK : OutOfMemory();
+}
+
+std::string ReportSceneChange(MethodRun& run)
+{
+    int32_t level = -1;
+    float ratio = 0.0f;
+    run.Rl()->GetOption(RL_METHOD_SCENE_CHANGE_DETECTION, RL_OPTION_SCENE_CHANGE_LEVEL, &level);
+    run.Rl()->GetOption(RL_METHOD_SCENE_CHANGE_DETECTION, RL_OPTION_SCENE_CHANGE_RATIO, &ratio);
+    static const char* const kNames[] = {"none", "small", "medium", "large"};
+    char line[96];
+    std::snprintf(line, sizeof(line), "scene change %s (level %d, %.1f%% of blocks changed)",
+                  level >= 0 && level <= 3 ? kNames[level] : "?", level, 100.0 * ratio);
+    return line;
+}
+
+// ---- scaling ----
+
+std::string PrepareDownsample(MethodRun& run)
+{
+    if (run.reqWidth == 0) {
+        run.reqWidth = (run.inWidth / 2) & ~1;
+        run.reqHeight = (run.inHeight / 2) & ~1;
+    }
+    if (run.reqWidth >= run.inWidth || run.reqHeight >= run.inHeight)
+        return "downsample needs an output smaller in both dimensions than " + std::to_string(run.inWidth) + "x" +
+               std::to_string(run.inHeight) + " (--size)";
+    if (run.reqWidth % 2 || run.reqHeight % 2 || run.reqWidth < 16 || run.reqHeight < 16)
+        return "downsample needs an even output size of at least 16x16 (--size)";
+    run.config = nullptr;
+    return std::string();
+}
+
+int32_t FrameScaled(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if ((out->width != run.reqWidth || out->height != run.reqHeight || !out->buf.Data()) &&
+        !out->Allocate(run.reqWidth, run.reqHeight))
+        return OutOfMemory();
+    SRLPictureInfo s = in.Describe(), d = out->Describe();
+    return run.Rl()->Process(run.Row().method, &s, &d, nullptr);
+}
+
+const OptionInfo kDownsampleOptions[] = {
+    {"filter", OptType::kString, 0, "lanczos", "lanczos (multi-tap) or bilinear"},
+};
+
+std::string PrepareDownsampleFilter(MethodRun& run)
+{
+    const std::string f = run.Str("filter");
+    if (f != "lanczos" && f != "bilinear") return "filter must be lanczos or bilinear";
+    return PrepareDownsample(run);
+}
+
+std::string PrepareUpsample(MethodRun& run)
+{
+    if (run.reqWidth == 0) {
+        run.reqWidth = run.inWidth * 2;
+        run.reqHeight = run.inHeight * 2;
+    }
+    if (run.reqHeight <= run.inHeight || run.reqWidth < run.inWidth)
+        return "upsample needs an output taller than " + std::to_string(run.inHeight) +
+               " rows and at least as wide (--size)";
+    if (run.reqWidth % 2 || run.reqHeight % 2) return "upsample needs an even output size (--size)";
+    SRLUpsampleConfig* r = Record<SRLUpsampleConfig>(run);
+    r->iFilterMode = run.Int("filter");
+    return std::string();
+}
+
+const OptionInfo kUpsampleOptions[] = {
+    {"filter", OptType::kInt, 0, "1", "1 linear, 2 bilinear, 3 box"},
+};
+
+// ---- image operations ----
+
+std::string PrepareRotate(MethodRun& run)
+{
+    const int a = run.Int("angle");
+    if (a != 90 && a != 180 && a != 270) return "angle must be 90, 180 or 270";
+    run.reqWidth = a == 180 ? run.inWidth : run.inHeight;
+    run.reqHeight = a == 180 ? run.inHeight : run.inWidth;
+    run.config = nullptr;
+    return std::string();
+}
+
+const OptionInfo kRotateOptions[] = {
+    {"angle", OptType::kInt, RL_OPTION_ROTATION_ANGLE, "90", "clockwise degrees: 90, 180 or 270"},
+};
+
+std::string PrepareCrop(MethodRun& run)
+{
+    SRLCropParam* r = Record<SRLCropParam>(run);
+    const int w = run.Given("width") ? run.Int("width") : (run.reqWidth ? run.reqWidth : run.inWidth / 2);
+    const int h = run.Given("height") ? run.Int("height") : (run.reqHeight ? run.reqHeight : run.inHeight / 2);
+    *r = {static_cast<uint32_t>(run.Int("mode")), static_cast<uint32_t>(run.Int("top")),
+          static_cast<uint32_t>(run.Int("left")), static_cast<uint32_t>(w), static_cast<uint32_t>(h)};
+    return std::string();
+}
+
+int32_t FrameCrop(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    SRLPictureInfo s = in.Describe(), d;
+    std::memset(&d, 0, sizeof(d));
+    const int32_t rc = run.Rl()->Process(RL_METHOD_IMAGE_CROP, &s, &d, nullptr);
+    if (rc != RL_OK) return rc;
+    // The result describes a window into our own frame; keep a copy of it.
+    return CopyI420FromPicture(d, out) ? RL_OK : RL_ERR_FAILED;
+}
+
+const OptionInfo kCropOptions[] = {
+    {"mode", OptType::kInt, 0, "1", "1 rectangle, 0 largest top-left area of aspect width:height"},
+    {"top", OptType::kInt, 0, "0", "first row"},
+    {"left", OptType::kInt, 0, "0", "first column"},
+    {"width", OptType::kInt, 0, nullptr, "width (mode 1) or aspect numerator (default: --size or half)"},
+    {"height", OptType::kInt, 0, nullptr, "height (mode 1) or aspect denominator"},
+};
+
+std::string PrepareBlend(MethodRun& run)
+{
+    const int w = run.inWidth, h = run.inHeight;
+    if (!run.alpha.Resize(static_cast<size_t>(w) * h) || !run.overlay.Allocate(w, h)) return "out of memory";
+    const int fixed = run.Int("alpha");
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            run.alpha.Data()[static_cast<size_t>(y) * w + x] =
+                static_cast<uint8_t>(fixed >= 0 ? fixed : (w > 1 ? x * 255 / (w - 1) : 0));
+    // The picture blended in: a grey checkerboard of 32-pixel squares.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            run.overlay.Y()[static_cast<size_t>(y) * w + x] = ((x / 32 + y / 32) & 1) ? 200 : 60;
+    std::memset(run.overlay.U(), 128, run.overlay.ChromaBytes());
+    std::memset(run.overlay.V(), 128, run.overlay.ChromaBytes());
+    run.config = run.alpha.Data();
+    return std::string();
+}
+
+int32_t FrameBlend(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!out->CopyFrom(run.overlay)) return OutOfMemory();
+    SRLPictureInfo s = in.Describe(), d = out->Describe();
+    return run.Rl()->Process(RL_METHOD_ALPHA_BLEND, &s, &d, nullptr);
+}
+
+const OptionInfo kBlendOptions[] = {
+    {"alpha", OptType::kInt, 0, "-1", "weight of the checkerboard 0..255; -1 ramps from 0 (left) to 255 (right)"},
+};
+
+#define RV_OPTIONS(a) a, sizeof(a) / sizeof(a[0])
+
+// Rows in the order the camera pipeline runs them.
+const MethodRow kRows[] = {
+    {"convert", "csc", RL_METHOD_COLOR_SPACE_CONVERT, MethodKind::kTransform, false, TierRule::kCommon,
+     "colour conversion to another format and back", RV_OPTIONS(kConvertOptions), PrepareConvert, FrameConvert,
+     nullptr},
+    {"denoise", nullptr, RL_METHOD_DENOISE, MethodKind::kTransform, false, TierRule::kCommon,
+     "spatial and temporal noise reduction (in place)", RV_OPTIONS(kDenoiseOptions), PrepareDenoise, FrameInPlace,
+     nullptr},
+    {"lcboost", nullptr, RL_METHOD_LCBOOST, MethodKind::kTransform, false, TierRule::kNoAvx,
+     "local contrast, brightness and colour boost", RV_OPTIONS(kLcboostOptions), PrepareLcboost, FrameSameSize,
+     nullptr},
+    {"deband", nullptr, RL_METHOD_FAST_DEBAND, MethodKind::kTransform, false, TierRule::kCommon,
+     "removes banding from smooth gradients", RV_OPTIONS(kDebandOptions), PrepareDeband, FrameSameSize, nullptr},
+    {"scenechange", "scene-change", RL_METHOD_SCENE_CHANGE_DETECTION, MethodKind::kAnalysis, false,
+     TierRule::kCommon, "scene change level against the previous frame", nullptr, 0, PrepareSceneChange,
+     FrameSceneChange, ReportSceneChange},
+    {"downsample", nullptr, RL_METHOD_DOWNSAMPLING, MethodKind::kTransform, true, TierRule::kDownsampler,
+     "shrinks to --size (default half)", RV_OPTIONS(kDownsampleOptions), PrepareDownsampleFilter, FrameScaled,
+     nullptr},
+    {"upsample", nullptr, RL_METHOD_UPSAMPLING, MethodKind::kTransform, false, TierRule::kReferenceOnly,
+     "enlarges to --size (default double)", RV_OPTIONS(kUpsampleOptions), PrepareUpsample, FrameScaled, nullptr},
+    {"rotate", nullptr, RL_METHOD_IMAGE_ROTATING, MethodKind::kTransform, false, TierRule::kReferenceOnly,
+     "rotates by 90, 180 or 270 degrees", RV_OPTIONS(kRotateOptions), PrepareRotate, FrameScaled, nullptr},
+    {"crop", nullptr, RL_METHOD_IMAGE_CROP, MethodKind::kTransform, false, TierRule::kReferenceOnly,
+     "cuts out a rectangle", RV_OPTIONS(kCropOptions), PrepareCrop, FrameCrop, nullptr},
+    {"blend", "alphablend", RL_METHOD_ALPHA_BLEND, MethodKind::kTransform, false, TierRule::kCommon,
+     "alpha-blends a checkerboard over the picture", RV_OPTIONS(kBlendOptions), PrepareBlend, FrameBlend, nullptr},
+};
+
+}  // namespace
+
+const MethodRow* MethodTable(size_t* count)
+{
+    *count = sizeof(kRows) / sizeof(kRows[0]);
+    return kRows;
+}
+
+const MethodRow* FindMethod(const std::string& name)
+{
+    for (const MethodRow& r : kRows)
+        if (name == r.name || (r.alias && name == r.alias)) return &r;
+    return nullptr;
+}
+
+// ---- MethodRun ----
+
+const OptionInfo* MethodRun::FindOption(const char* name) const
+{
+    for (size_t i = 0; i < m_row.optionCount; ++i)
+        if (std::strcmp(m_row.options[i].name, name) == 0) return &m_row.options[i];
+    return nullptr;
+}
+
+std::string MethodRun::SetParam(const std::string& name, const std::string& value)
+{
+    const OptionInfo* opt = FindOption(name.c_str());
+    if (opt == nullptr) {
+        std::string known;
+        for (size_t i = 0; i < m_row.optionCount; ++i)
+            known += std::string(known.empty() ? "" : ", ") + m_row.options[i].name;
+        return "unknown option '" + name + "' for " + m_row.name +
+               (known.empty() ? std::string(" (it has none)") : " (known: " + known + ")");
+    }
+    int iv = 0;
+    float fv = 0.0f;
+    if (opt->type == OptType::kInt && !ParseInt(value, -2147483647L, 2147483647L, &iv))
+        return "option '" + name + "' expects an integer, got '" + value + "'";
+    if (opt->type == OptType::kFloat && !ParseFloat(value, &fv))
+        return "option '" + name + "' expects a number, got '" + value + "'";
+    m_values[name] = value;
+    return std::string();
+}
+
+std::string MethodRun::Str(const char* name) const
+{
+    const auto it = m_values.find(name);
+    if (it != m_values.end()) return it->second;
+    const OptionInfo* opt = FindOption(name);
+    return opt && opt->def ? opt->def : "";
+}
+
+int MethodRun::Int(const char* name) const
+{
+    int v = 0;
+    ParseInt(Str(name), -2147483647L, 2147483647L, &v);
+    return v;
+}
+
+float MethodRun::Float(const char* name) const
+{
+    float v = 0.0f;
+    ParseFloat(Str(name), &v);
+    return v;
+}
+
+std::string MethodRun::Start(bool* missing)
+{
+    *missing = false;
+    const std::string why = m_row.prepare(*this);
+    if (!why.empty()) return why;
+    m_host->ClearProblem();
+    const int32_t rc = m_host->Init(m_row.method, config, m_row.initFlag, missing);
+    if (*missing) return std::string("method '") + m_row.name + "' is not available in this build of the library";
+    if (rc != RL_OK) {
+        const std::string log = m_host->LastProblem();
+        return std::string("the library refused to set up '") + m_row.name + "': " + ResultName(rc) +
+               (log.empty() ? "" : " (" + log + ")");
+    }
+    if (m_row.method == RL_METHOD_DOWNSAMPLING) {
+        const bool bilinear = Str("filter") == "bilinear";
+        int32_t unused = 0;
+        Rl()->SetOption(RL_METHOD_DOWNSAMPLING,
+                        bilinear ? RL_OPTION_DOWNSAMPLE_BILINEAR : RL_OPTION_DOWNSAMPLE_LANCZOS, &unused);
+    }
+    for (size_t i = 0; i < m_row.optionCount; ++i) {
+        const OptionInfo& o = m_row.options[i];
+        if (o.setOption == 0 || (o.def == nullptr && !Given(o.name))) continue;
+        int32_t iv = Int(o.name);
+        float fv = Float(o.name);
+        void* payload = o.type == OptType::kFloat ? static_cast<void*>(&fv) : static_cast<void*>(&iv);
+        const int32_t src = Rl()->SetOption(m_row.method, static_cast<RL_EOption>(o.setOption), payload);
+        if (src != RL_OK)
+            return std::string("option '") + o.name + "' was refused by '" + m_row.name + "': " + ResultName(src);
+    }
+    return std::string();
+}
+
+}  // namespace rvtool
