@@ -1,0 +1,38 @@
+// Inputs that once crashed the library, found by the lifecycle test and the
+// fuzz targets. Each stays here as a plain test.
+#include <gtest/gtest.h>
+
+#include "support/picture.h"
+
+namespace {
+
+class Regression : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(CreateRavvel(&m_rl), RL_OK);
+        int32_t quiet = -1;
+        m_rl->SetOption(RL_METHOD_ALL, RL_OPTION_LOG_LEVEL, &quiet);
+    }
+    void TearDown() override { DestroyRavvel(m_rl); }
+    IRavvel* m_rl = nullptr;
+};
+
+// A screen-RGBA (or unknown) source is read as I420_2, whose three planes must
+// all be there; a one-plane picture used to be read through null planes.
+TEST_F(Regression, ConverterRefusesOnePlaneSourceReadAsI420_2)
+{
+    ASSERT_EQ(m_rl->Init(RL_METHOD_COLOR_SPACE_CONVERT, nullptr, false), RL_OK);
+    for (uint32_t format : {static_cast<uint32_t>(RL_FORMAT_RGBA_SCREEN), 0u, 3u, 25u}) {
+        rltest::Picture src(RL_FORMAT_RGBA, 64, 48), dst(RL_FORMAT_I420, 64, 48);
+        src.info()->eFormat = static_cast<RL_EVideoFormat>(format);
+        src.info()->pData[1] = src.info()->pData[2] = nullptr;
+        dst.Fill(7);
+        EXPECT_EQ(m_rl->Process(RL_METHOD_COLOR_SPACE_CONVERT, src.info(), dst.info(), nullptr),
+                  RL_ERR_INVALID_PARAM)
+            << format;
+        for (size_t i = 0; i < dst.size(); ++i) ASSERT_EQ(dst.block()[i], 7) << format;
+    }
+}
+
+}  // namespace
