@@ -109,11 +109,17 @@ int32_t CAlphaBlend::Process(SRLPictureInfo* src, SRLPictureInfo* dst, void*)
     setWidth(static_cast<uint32_t>(dst->iWidth));
     setHeight(static_cast<uint32_t>(dst->iHeight));
     const uint32_t w = m_uiWidth, h = m_uiHeight;
+    // The source is read with the destination's geometry, so it must have it.
+    if (src->iWidth != dst->iWidth || src->iHeight != dst->iHeight) return RL_ERR_MISMATCH;
+    const bool srcPlanar = src->eFormat == RL_FORMAT_I420 || src->eFormat == RL_FORMAT_YV12;
+    const bool srcPacked = src->eFormat == RL_FORMAT_RGBA || src->eFormat == RL_FORMAT_BGRA ||
+                           src->eFormat == RL_FORMAT_ABGR || src->eFormat == RL_FORMAT_ARGB;
 
     // The format as stored: a bottom-up picture is refused.
     switch (static_cast<uint32_t>(dst->eFormat)) {
     case RL_FORMAT_I420:
     case RL_FORMAT_YV12:
+        if (!srcPlanar) return RL_ERR_MISMATCH;
         if (!HasPlanes(*src, 3) || !HasPlanes(*dst, 3)) return RL_ERR_INVALID_PARAM;
         m_sKernels.pfnBlend1(dst->pData[0], src->pData[0], m_pAlphaArray, dst->pData[0], w, h);
         for (int i = 1; i < 3; ++i)
@@ -123,6 +129,7 @@ int32_t CAlphaBlend::Process(SRLPictureInfo* src, SRLPictureInfo* dst, void*)
     case RL_FORMAT_BGRA:
     case RL_FORMAT_ABGR:
     case RL_FORMAT_ARGB:
+        if (!srcPacked) return RL_ERR_MISMATCH;
         if (!HasPlanes(*src, 1) || !HasPlanes(*dst, 1)) return RL_ERR_INVALID_PARAM;
         m_sKernels.pfnBlend4(dst->pData[0], src->pData[0], m_pAlphaArray, dst->pData[0], w, h);
         return RL_OK;

@@ -35,4 +35,27 @@ TEST_F(Regression, ConverterRefusesOnePlaneSourceReadAsI420_2)
     }
 }
 
+// The blend reads the source with the destination's geometry: a smaller
+// source, or one of another layout, used to be read past its end.
+TEST_F(Regression, AlphaBlendRefusesASourceThatDoesNotFitTheDestination)
+{
+    static uint8_t alpha[64 * 48];
+    ASSERT_EQ(m_rl->Init(RL_METHOD_ALPHA_BLEND, alpha, false), RL_OK);
+    struct Case {
+        uint32_t srcFormat;
+        int w, h;
+        uint32_t dstFormat;
+    };
+    const Case cases[] = {{RL_FORMAT_I420, 32, 48, RL_FORMAT_I420}, {RL_FORMAT_RGBA, 64, 47, RL_FORMAT_RGBA},
+                          {RL_FORMAT_RGB24, 64, 48, RL_FORMAT_RGBA}, {RL_FORMAT_NV12, 64, 48, RL_FORMAT_I420}};
+    for (const Case& c : cases) {
+        rltest::Picture src(c.srcFormat, c.w, c.h), dst(c.dstFormat, 64, 48);
+        src.Fill(1);
+        dst.Fill(9);
+        EXPECT_EQ(m_rl->Process(RL_METHOD_ALPHA_BLEND, src.info(), dst.info(), nullptr), RL_ERR_MISMATCH)
+            << c.srcFormat << " " << c.w << "x" << c.h;
+        for (size_t i = 0; i < dst.size(); ++i) ASSERT_EQ(dst.block()[i], 9);
+    }
+}
+
 }  // namespace

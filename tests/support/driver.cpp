@@ -64,7 +64,7 @@ int32_t Driver::ProcessFrame(const MethodEntry& m, Choices& c)
     const uint32_t dstFormat = m.dstFormats.empty() ? srcFormat : c.Pick(m.dstFormats);
     const int w = PickSide(c), h = PickSide(c);
     int dw = w, dh = h;
-    if (m.dst == DstKind::AnySize || c.Byte() < 12) dw = PickSide(c), dh = PickSide(c);
+    if (m.dst == DstKind::AnySize || (m.dst != DstKind::Unread && c.Byte() < 12)) dw = PickSide(c), dh = PickSide(c);
     const int pad = c.Byte() < 160 ? 0 : c.Range(1, 40);
     const bool negative = c.Byte() < 10;
     m_src.Allocate(srcFormat, w, h, pad, negative);

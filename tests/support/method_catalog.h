@@ -42,7 +42,9 @@ private:
 constexpr int kMaxSide = 192;
 
 enum class DstKind {
-    SameSize,      // destination of the source's size (colour conversion, blending, rotation)
+    SameSize,      // destination of the source's size (colour conversion, blending)
+    Unread,        // the destination descriptor is not read: its buffer must hold the
+                   // source's bytes, so it always has the source's size (rotation)
     AnySize,       // any size (scalers)
     Descriptor,    // only the descriptor is written (crop)
     Reference,     // a second frame of the same kind (analysis methods)
