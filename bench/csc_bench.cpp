@@ -1,6 +1,7 @@
 // Colour converter, one format pair per table entry, at 1920x1080 for the
-// reference and each SIMD tier, against the memcpy of the same bytes.
-//   bench_csc --benchmark_filter='Csc03.*avx2'
+// reference and each SIMD tier and at 1280x720 for the reference and AVX2,
+// against the memcpy of the same bytes.
+//   bench_csc --benchmark_filter='Csc03.*1920x1080/avx2'
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,41 +37,39 @@ const Pair kPairs[] = {
     {30, RL_FORMAT_NV12, RL_FORMAT_RGB_PLANAR}, {31, RL_FORMAT_I420_2, RL_FORMAT_I420},
 };
 
-const int kW = 1920, kH = 1080;
-
 // A picture with tight rows in one buffer.
 struct Picture {
     std::vector<uint8_t> bytes;
     SRLPictureInfo info;
 
-    explicit Picture(uint32_t format)
+    Picture(uint32_t format, int w, int h)
     {
         std::memset(&info, 0, sizeof info);
-        info.iWidth = kW;
-        info.iHeight = kH;
+        info.iWidth = w;
+        info.iHeight = h;
         info.eFormat = static_cast<RL_EVideoFormat>(format);
-        const size_t wh = static_cast<size_t>(kW) * kH;
+        const size_t wh = static_cast<size_t>(w) * h;
         switch (format) {
-        case RL_FORMAT_RGB24: Packed(3 * kW); break;
+        case RL_FORMAT_RGB24: Packed(3 * w, h); break;
         case RL_FORMAT_RGBA:
         case RL_FORMAT_BGRA:
-        case RL_FORMAT_RGBA_SCREEN: Packed(4 * kW); break;
-        case RL_FORMAT_RGB_PLANAR: bytes.resize(3 * wh); info.iStride[0] = kW; break;
+        case RL_FORMAT_RGBA_SCREEN: Packed(4 * w, h); break;
+        case RL_FORMAT_RGB_PLANAR: bytes.resize(3 * wh); info.iStride[0] = w; break;
         case RL_FORMAT_YUYV:
-        case RL_FORMAT_UYVY: Packed(2 * kW); break;
+        case RL_FORMAT_UYVY: Packed(2 * w, h); break;
         case RL_FORMAT_NV12:
         case RL_FORMAT_NV21:
             bytes.resize(wh + wh / 2);
-            info.iStride[0] = info.iStride[1] = kW;
+            info.iStride[0] = info.iStride[1] = w;
             break;
         case RL_FORMAT_I420_2:
             bytes.resize(2 * wh);
-            info.iStride[0] = info.iStride[1] = kW;
+            info.iStride[0] = info.iStride[1] = w;
             break;
         default:  // planar 4:2:0
             bytes.resize(wh + wh / 2);
-            info.iStride[0] = kW;
-            info.iStride[1] = kW / 2;
+            info.iStride[0] = w;
+            info.iStride[1] = w / 2;
             break;
         }
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
@@ -88,32 +87,42 @@ struct Picture {
     }
 
 private:
-    void Packed(int stride)
+    void Packed(int stride, int rows)
     {
-        bytes.resize(static_cast<size_t>(stride) * kH);
+        bytes.resize(static_cast<size_t>(stride) * static_cast<size_t>(rows));
         info.iStride[0] = stride;
     }
 };
 
-void BM_Csc(benchmark::State& state, Pair pair, int tier)
+struct Size {
+    int w, h;
+};
+
+void BM_Csc(benchmark::State& state, Pair pair, Size size, int tier)
 {
     if (!rlbench::TierAvailable(tier)) {
         state.SkipWithError("tier not available on this processor");
         return;
     }
-    Picture src(pair.src), dst(pair.dst);
+    Picture src(pair.src, size.w, size.h), dst(pair.dst, size.w, size.h);
     CColorSpaceConvertor conv(rlbench::TierMask(tier));
     rlbench::Run(state, src.bytes.size(), dst.bytes.size(),
                  [&] { conv.Process(&src.info, &dst.info, nullptr); });
 }
 
 const bool kRegistered = [] {
+    const Size sizes[] = {{1920, 1080}, {1280, 720}};
     for (const Pair& p : kPairs)
-        for (int tier = RL_TIER_C; tier < RL_TIER_COUNT; ++tier) {
-            char name[64];
-            std::snprintf(name, sizeof name, "Csc%02d_%u_to_%u/%s", p.entry, p.src, p.dst, TierName(tier));
-            benchmark::RegisterBenchmark(name, BM_Csc, p, tier)->Unit(benchmark::kMillisecond)->UseRealTime();
-        }
+        for (const Size& size : sizes)
+            for (int tier = RL_TIER_C; tier < RL_TIER_COUNT; ++tier) {
+                if (size.w != 1920 && tier != RL_TIER_C && tier != RL_TIER_AVX2) continue;
+                char name[80];
+                std::snprintf(name, sizeof name, "Csc%02d_%u_to_%u/%dx%d/%s", p.entry, p.src, p.dst, size.w, size.h,
+                              TierName(tier));
+                benchmark::RegisterBenchmark(name, BM_Csc, p, size, tier)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            }
     return true;
 }();
 

@@ -134,6 +134,9 @@ struct CscEvenPickArgs {
 // Row routines convert columns [x0, x1) (pixels, even; chroma samples for the
 // two chroma-only routines).
 using CscYuvToRgbRowFunc = void (*)(const CscYuvToRgbArgs&, int x0, int x1);
+// Two luma rows that share one chroma row (4:2:0 sources), so that chroma is
+// read and its terms computed once per 2x2 block.
+using CscYuvToRgbPairFunc = void (*)(const CscYuvToRgbArgs& top, const CscYuvToRgbArgs& bottom, int x0, int x1);
 using CscRgbToYuv420RowFunc = void (*)(const CscRgbToYuv420Args&, int x0, int x1);
 using CscRgbToYuv422RowFunc = void (*)(const CscRgbToYuv422Args&, int x0, int x1);
 using CscRgbToRgbRowFunc = void (*)(const CscRgbToRgbArgs&, int x0, int x1);
@@ -158,6 +161,10 @@ void CscEvenPickRow_c(const CscEvenPickArgs& a, int x0, int x1);
 // from its last row upwards when the bottom-up bits differ.
 
 void CscDriveYuvToRgb(const SRLPictureInfo* src, SRLPictureInfo* dst, CscYuvToRgbRowFunc row);
+// As above, but 4:2:0 sources go to `pair` two rows at a time; packed 4:2:2
+// sources (one chroma row per luma row) still go to `row`.
+void CscDriveYuvToRgbPaired(const SRLPictureInfo* src, SRLPictureInfo* dst, CscYuvToRgbPairFunc pair,
+                            CscYuvToRgbRowFunc row);
 void CscDriveRgbToYuv420(const SRLPictureInfo* src, SRLPictureInfo* dst, CscRgbToYuv420RowFunc row);
 void CscDriveRgbToYuv422(const SRLPictureInfo* src, SRLPictureInfo* dst, CscRgbToYuv422RowFunc row);
 void CscDriveRgbToRgb(const SRLPictureInfo* src, SRLPictureInfo* dst, CscRgbToRgbRowFunc row);

@@ -153,6 +153,25 @@ void CscRgbToRgbRow_c(const CscRgbToRgbArgs& a, int x0, int x1)
 
 void CscChroma420Row_c(const CscChroma420Args& a, int x0, int x1)
 {
+    if (a.inStep == 2 && a.outStep == 2 && x1 > x0) {
+        // Semi-planar to semi-planar between separate rows: the interleaved
+        // row is copied as it is or with the two bytes of every pair exchanged.
+        const uint8_t* in = (a.u < a.v ? a.u : a.v) + 2 * x0;
+        uint8_t* out = (a.ou < a.ov ? a.ou : a.ov) + 2 * x0;
+        const size_t bytes = 2 * static_cast<size_t>(x1 - x0);
+        const uintptr_t i = reinterpret_cast<uintptr_t>(in), o = reinterpret_cast<uintptr_t>(out);
+        if (i + bytes <= o || o + bytes <= i) {
+            if ((a.u < a.v) == (a.ou < a.ov)) {
+                std::memcpy(out, in, bytes);
+            } else {
+                for (size_t k = 0; k < bytes; k += 2) {
+                    out[k] = in[k + 1];
+                    out[k + 1] = in[k];
+                }
+            }
+            return;
+        }
+    }
     for (int k = x0; k < x1; ++k) {
         a.ou[k * a.outStep] = a.u[k * a.inStep];
         a.ov[k * a.outStep] = a.v[k * a.inStep];
@@ -358,6 +377,28 @@ void CscDriveYuvToRgb(const SRLPictureInfo* src, SRLPictureInfo* dst, CscYuvToRg
         a.in = YuvRowAt(s, r, h, false);
         a.out = RgbRowAt(d, r, h, flip);
         row(a, 0, w);
+    }
+}
+
+void CscDriveYuvToRgbPaired(const SRLPictureInfo* src, SRLPictureInfo* dst, CscYuvToRgbPairFunc pair,
+                            CscYuvToRgbRowFunc row)
+{
+    YuvPic s;
+    RgbPic d;
+    if (!ResolveYuv(src, &s) || !ResolveRgb(dst, &d)) return;
+    if (s.kind == kCscPacked422) {
+        CscDriveYuvToRgb(src, dst, row);
+        return;
+    }
+    const int w = CommonWidth(src, dst), h = CommonHeight(src, dst);
+    const bool flip = Flipped(src, dst);
+    CscYuvToRgbArgs top, bottom;
+    for (int r = 0; r < h; r += 2) {
+        top.in = YuvRowAt(s, r, h, false);
+        top.out = RgbRowAt(d, r, h, flip);
+        bottom.in = YuvRowAt(s, r + 1, h, false);
+        bottom.out = RgbRowAt(d, r + 1, h, flip);
+        pair(top, bottom, 0, w);
     }
 }
 

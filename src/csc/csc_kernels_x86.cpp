@@ -1,7 +1,10 @@
 // Built once per tier. SIMD row routines for the colour converter: each
 // converts whole vectors of pixels with the reference's integer arithmetic
 // (16-bit lanes, 32-bit where products outgrow them) and leaves the rest of
-// the row to the scalar routine. The picture walk is the reference's driver.
+// the row to the scalar routine. The picture walk is the reference's driver;
+// the YUV <-> RGB stems choose their row routines once per picture, and from
+// SSSE3 on use byte shuffles and pmaddubsw instead of splitting pixels into
+// channels (the SSE2 tier keeps the shift-and-mask versions).
 #include "csc/csc_kernels.h"
 #include "simd/tier.h"
 
@@ -307,29 +310,292 @@ static void YuvToRgbRowT(const CscYuvToRgbArgs& a, int x0, int x1)
     CscYuvToRgbRow_c(a, x, x1);
 }
 
-template <int Kind>
-static CscYuvToRgbRowFunc PickYuvToRgb(int32_t format)
+struct YuvToRgbFuncs {
+    CscYuvToRgbPairFunc pair;  // 4:2:0 row pairs
+    CscYuvToRgbRowFunc row;    // packed 4:2:2 rows
+};
+
+#if RL_TIER_HAS_SSSE3
+// ---- YUV to RGB with byte shuffles ---------------------------------------------------
+// Luma is widened by pmaddubsw into even and odd pixels, so that one 16-bit
+// chroma lane serves both pixels of its pair without duplication. Channel
+// bytes then come out of packus per 128-bit lane as [8 even | 8 odd] pixels
+// of that lane's 16; the stores undo that order with one shuffle.
+
+// Chroma terms of kHalf pixel pairs with the luma offset folded in:
+// 74 (Y - 16) + 102 (V - 128) = 74 Y + 102 V - 14240 and so on. The 16-bit
+// products wrap for 129 U, but the sums are exact modulo 2^16 and in range.
+struct ChromaTerms {
+    VecI r, g, b;
+};
+static inline ChromaTerms MakeChromaTerms(VecI u, VecI v)
 {
-    switch (format) {
-    case RL_FORMAT_RGB24: return YuvToRgbRowT<Kind, Store3<0, 1, 2>>;
-    case RL_FORMAT_BGR24: return YuvToRgbRowT<Kind, Store3<2, 1, 0>>;
-    case RL_FORMAT_RGBA: return YuvToRgbRowT<Kind, Store4<0, 1, 2, 3>>;
-    case RL_FORMAT_BGRA: return YuvToRgbRowT<Kind, Store4<2, 1, 0, 3>>;
-    case RL_FORMAT_ARGB: return YuvToRgbRowT<Kind, Store4<1, 2, 3, 0>>;
-    case RL_FORMAT_ABGR: return YuvToRgbRowT<Kind, Store4<3, 2, 1, 0>>;
-    case RL_FORMAT_RGB_PLANAR:
-    case RL_FORMAT_BGR_PLANAR: return YuvToRgbRowT<Kind, StorePlanar>;
-    default: return CscYuvToRgbRow_c;
+    ChromaTerms c;
+    c.r = RLV(add_epi16)(RLV(mullo_epi16)(v, Set16(102)), Set16(-14240));
+    c.g = RLV(sub_epi16)(RLV(sub_epi16)(Set16(8672), RLV(mullo_epi16)(u, Set16(25))),
+                         RLV(mullo_epi16)(v, Set16(52)));
+    c.b = RLV(add_epi16)(RLV(mullo_epi16)(u, Set16(129)), Set16(-17696));
+    return c;
+}
+
+// kStep luma bytes to R, G, B bytes. Blue can pass 32767 before the shift;
+// the saturating add keeps it at a value that still clamps to 255.
+static inline void LumaToRgb(VecI y, const ChromaTerms& c, VecI* r, VecI* g, VecI* b)
+{
+    const VecI le = RLV(maddubs_epi16)(y, Set16(74));
+    const VecI lo = RLV(maddubs_epi16)(y, Set16(74 << 8));
+    *r = RLV(packus_epi16)(RLV(srai_epi16)(RLV(adds_epi16)(le, c.r), 6), RLV(srai_epi16)(RLV(adds_epi16)(lo, c.r), 6));
+    *g = RLV(packus_epi16)(RLV(srai_epi16)(RLV(adds_epi16)(le, c.g), 6), RLV(srai_epi16)(RLV(adds_epi16)(lo, c.g), 6));
+    *b = RLV(packus_epi16)(RLV(srai_epi16)(RLV(adds_epi16)(le, c.b), 6), RLV(srai_epi16)(RLV(adds_epi16)(lo, c.b), 6));
+}
+
+static inline VecI Broadcast16(const int8_t* m)
+{
+#if RL_TIER_HAS_AVX2
+    return _mm256_broadcastsi128_si256(Load128(m));
+#else
+    return Load128(m);
+#endif
+}
+
+// [8 even | 8 odd] pixels of each 128-bit lane back to memory order.
+static const int8_t kEvenOddToOrder[16] = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
+
+// kStep pixels of a 4:2:0 row: luma bytes, chroma as 16-bit lanes in order.
+template <int Kind>
+static inline void LoadChroma420(const CscYuvRow& in, bool swapped, int x, VecI* u, VecI* v)
+{
+    if (Kind == kCscPlanar420) {
+        *u = VWidenU8(in.u + x / 2);
+        *v = VWidenU8(in.v + x / 2);
+    } else {
+        const VecI uv = VLoad(in.base + x);
+        const VecI lo = RLV_AND(uv, Set16(0xFF)), hi = RLV(srli_epi16)(uv, 8);
+        *u = swapped ? hi : lo;
+        *v = swapped ? lo : hi;
     }
 }
 
-static void YuvToRgbRow(const CscYuvToRgbArgs& a, int x0, int x1)
+// kStep pixels of a packed 4:2:2 row. `split` gathers, per 128-bit lane of
+// four macropixels, the 8 luma bytes, then 4 U and 4 V.
+static inline void Load422(const uint8_t* p, VecI split, int x, VecI* y, VecI* u, VecI* v)
 {
-    CscYuvToRgbRowFunc f = CscYuvToRgbRow_c;
-    if (a.in.kind == kCscPlanar420) f = PickYuvToRgb<kCscPlanar420>(a.out.format);
-    else if (a.in.kind == kCscSemi420) f = PickYuvToRgb<kCscSemi420>(a.out.format);
-    else f = PickYuvToRgb<kCscPacked422>(a.out.format);
-    f(a, x0, x1);
+    const VecI s0 = RLV(shuffle_epi8)(VLoad(p + 2 * x), split);
+    const VecI s1 = RLV(shuffle_epi8)(VLoad(p + 2 * x + kVecBytes), split);
+    VecI yy = RLV(unpacklo_epi64)(s0, s1);
+    VecI cc = RLV(unpackhi_epi64)(s0, s1);
+#if RL_TIER_HAS_AVX2
+    yy = _mm256_permute4x64_epi64(yy, 0xD8);
+    cc = _mm256_permute4x64_epi64(cc, 0xD8);
+#endif
+    static const int8_t kUvGroup[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
+    cc = RLV(shuffle_epi8)(cc, Broadcast16(kUvGroup));
+    *y = yy;
+    *u = RLV(unpacklo_epi8)(cc, VZero());
+    *v = RLV(unpackhi_epi8)(cc, VZero());
+}
+
+static inline VecI Split422Mask(const CscYuv422Layout& l)
+{
+    alignas(16) int8_t m[16];
+    for (int k = 0; k < 4; ++k) {
+        m[2 * k] = static_cast<int8_t>(4 * k + l.y0);
+        m[2 * k + 1] = static_cast<int8_t>(4 * k + l.y1);
+        m[8 + k] = static_cast<int8_t>(4 * k + l.u);
+        m[12 + k] = static_cast<int8_t>(4 * k + l.v);
+    }
+    return Broadcast16(m);
+}
+
+// Destinations. Each is built once per row and takes channel bytes in the
+// [even | odd] lane order. PR, PG, PB, PA: byte positions of the channels.
+template <int PR, int PG, int PB, int PA>
+struct FastOut4 {
+    VecI order;
+    explicit FastOut4(const CscRgbRow&) : order(Broadcast16(kEvenOddToOrder)) {}
+    inline void Put(const CscRgbRow& o, int x, VecI r, VecI g, VecI b) const
+    {
+        VecI c[4], out[4];
+        c[PR] = RLV(shuffle_epi8)(r, order);
+        c[PG] = RLV(shuffle_epi8)(g, order);
+        c[PB] = RLV(shuffle_epi8)(b, order);
+        c[PA] = Set32(-1);
+        Interleave4(c[0], c[1], c[2], c[3], out);
+        uint8_t* d = o.base + 4 * x;
+        for (int j = 0; j < 4; ++j) VStore(d + j * kVecBytes, out[j]);
+    }
+};
+
+// Byte b of a lane's 48 output bytes is channel position b % 3 of pixel b / 3;
+// entry [j][k] picks, for output vector j, the bytes of position k from the
+// [even | odd] ordered channel vector.
+static const int8_t kRgb3Gather[3][3][16] = {
+    {{0, -1, -1, 8, -1, -1, 1, -1, -1, 9, -1, -1, 2, -1, -1, 10},
+     {-1, 0, -1, -1, 8, -1, -1, 1, -1, -1, 9, -1, -1, 2, -1, -1},
+     {-1, -1, 0, -1, -1, 8, -1, -1, 1, -1, -1, 9, -1, -1, 2, -1}},
+    {{-1, -1, 3, -1, -1, 11, -1, -1, 4, -1, -1, 12, -1, -1, 5, -1},
+     {10, -1, -1, 3, -1, -1, 11, -1, -1, 4, -1, -1, 12, -1, -1, 5},
+     {-1, 10, -1, -1, 3, -1, -1, 11, -1, -1, 4, -1, -1, 12, -1, -1}},
+    {{-1, 13, -1, -1, 6, -1, -1, 14, -1, -1, 7, -1, -1, 15, -1, -1},
+     {-1, -1, 13, -1, -1, 6, -1, -1, 14, -1, -1, 7, -1, -1, 15, -1},
+     {5, -1, -1, 13, -1, -1, 6, -1, -1, 14, -1, -1, 7, -1, -1, 15}},
+};
+
+template <int PR, int PG, int PB>
+struct FastOut3 {
+    VecI m[3][3];
+    explicit FastOut3(const CscRgbRow&)
+    {
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) m[j][k] = Broadcast16(kRgb3Gather[j][k]);
+    }
+    inline void Put(const CscRgbRow& o, int x, VecI r, VecI g, VecI b) const
+    {
+        VecI c[3], out[3];
+        c[PR] = r;
+        c[PG] = g;
+        c[PB] = b;
+        for (int j = 0; j < 3; ++j)
+            out[j] = RLV_OR(RLV_OR(RLV(shuffle_epi8)(c[0], m[j][0]), RLV(shuffle_epi8)(c[1], m[j][1])),
+                            RLV(shuffle_epi8)(c[2], m[j][2]));
+        uint8_t* d = o.base + 3 * x;
+#if RL_TIER_HAS_AVX2
+        // Lane 0 holds bytes 0-47 of the 96, lane 1 bytes 48-95.
+        VStore(d, _mm256_permute2x128_si256(out[0], out[1], 0x20));
+        VStore(d + 32, _mm256_blend_epi32(out[2], out[0], 0xF0));
+        VStore(d + 64, _mm256_permute2x128_si256(out[1], out[2], 0x31));
+#else
+        VStore(d, out[0]);
+        VStore(d + 16, out[1]);
+        VStore(d + 32, out[2]);
+#endif
+    }
+};
+
+struct FastOutPlanar {
+    VecI order;
+    explicit FastOutPlanar(const CscRgbRow&) : order(Broadcast16(kEvenOddToOrder)) {}
+    inline void Put(const CscRgbRow& o, int x, VecI r, VecI g, VecI b) const
+    {
+        VStore(o.r + x, RLV(shuffle_epi8)(r, order));
+        VStore(o.g + x, RLV(shuffle_epi8)(g, order));
+        VStore(o.b + x, RLV(shuffle_epi8)(b, order));
+    }
+};
+
+// Rows rows[0..N-1] sharing the chroma of rows[0] (N = 2: a 4:2:0 row pair;
+// N = 1: one row, also for packed 4:2:2).
+template <int Kind, class Out, int N>
+static inline void FastYuvToRgbRows(const CscYuvToRgbArgs* rows, int x0, int x1)
+{
+    const CscYuvRow& in = rows[0].in;
+    const bool swapped = in.v < in.u;
+    const VecI split = Kind == kCscPacked422 ? Split422Mask(in.lay) : VZero();
+    const Out out0(rows[0].out);
+    int x = x0;
+    for (; x + kStep <= x1; x += kStep) {
+        VecI y, u, v, r, g, b;
+        if (Kind == kCscPacked422) {
+            Load422(in.base, split, x, &y, &u, &v);
+        } else {
+            LoadChroma420<Kind>(in, swapped, x, &u, &v);
+            y = VLoad(in.y + x);
+        }
+        const ChromaTerms c = MakeChromaTerms(u, v);
+        LumaToRgb(y, c, &r, &g, &b);
+        out0.Put(rows[0].out, x, r, g, b);
+        for (int i = 1; i < N; ++i) {
+            LumaToRgb(VLoad(rows[i].in.y + x), c, &r, &g, &b);
+            out0.Put(rows[i].out, x, r, g, b);
+        }
+    }
+    for (int i = 0; i < N; ++i) CscYuvToRgbRow_c(rows[i], x, x1);
+}
+
+template <int Kind, class Out>
+static void FastYuvToRgbRow(const CscYuvToRgbArgs& a, int x0, int x1)
+{
+    FastYuvToRgbRows<Kind, Out, 1>(&a, x0, x1);
+}
+
+template <int Kind, class Out>
+static void FastYuvToRgbPair(const CscYuvToRgbArgs& top, const CscYuvToRgbArgs& bottom, int x0, int x1)
+{
+    const CscYuvToRgbArgs rows[2] = {top, bottom};
+    FastYuvToRgbRows<Kind, Out, 2>(rows, x0, x1);
+}
+
+template <int Kind, class Out>
+static YuvToRgbFuncs FuncsFor()
+{
+    YuvToRgbFuncs f;
+    f.pair = FastYuvToRgbPair<Kind, Out>;
+    f.row = FastYuvToRgbRow<Kind, Out>;
+    return f;
+}
+
+template <int Kind>
+static YuvToRgbFuncs PickYuvToRgb(int32_t format)
+{
+    switch (format) {
+    case RL_FORMAT_RGB24: return FuncsFor<Kind, FastOut3<0, 1, 2>>();
+    case RL_FORMAT_BGR24: return FuncsFor<Kind, FastOut3<2, 1, 0>>();
+    case RL_FORMAT_RGBA: return FuncsFor<Kind, FastOut4<0, 1, 2, 3>>();
+    case RL_FORMAT_BGRA: return FuncsFor<Kind, FastOut4<2, 1, 0, 3>>();
+    case RL_FORMAT_ARGB: return FuncsFor<Kind, FastOut4<1, 2, 3, 0>>();
+    case RL_FORMAT_ABGR: return FuncsFor<Kind, FastOut4<3, 2, 1, 0>>();
+    default: return FuncsFor<Kind, FastOutPlanar>();
+    }
+}
+#else
+// Without pshufb and pmaddubsw: luma widened by unpacks, chroma duplicated.
+template <int Kind, class Out>
+static void SlowPairT(const CscYuvToRgbArgs& top, const CscYuvToRgbArgs& bottom, int x0, int x1)
+{
+    YuvToRgbRowT<Kind, Out>(top, x0, x1);
+    YuvToRgbRowT<Kind, Out>(bottom, x0, x1);
+}
+
+template <int Kind, class Out>
+static YuvToRgbFuncs FuncsFor()
+{
+    YuvToRgbFuncs f;
+    f.pair = SlowPairT<Kind, Out>;
+    f.row = YuvToRgbRowT<Kind, Out>;
+    return f;
+}
+
+template <int Kind>
+static YuvToRgbFuncs PickYuvToRgb(int32_t format)
+{
+    switch (format) {
+    case RL_FORMAT_RGB24: return FuncsFor<Kind, Store3<0, 1, 2>>();
+    case RL_FORMAT_BGR24: return FuncsFor<Kind, Store3<2, 1, 0>>();
+    case RL_FORMAT_RGBA: return FuncsFor<Kind, Store4<0, 1, 2, 3>>();
+    case RL_FORMAT_BGRA: return FuncsFor<Kind, Store4<2, 1, 0, 3>>();
+    case RL_FORMAT_ARGB: return FuncsFor<Kind, Store4<1, 2, 3, 0>>();
+    case RL_FORMAT_ABGR: return FuncsFor<Kind, Store4<3, 2, 1, 0>>();
+    default: return FuncsFor<Kind, StorePlanar>();
+    }
+}
+#endif
+
+static inline int32_t FormatOf(const SRLPictureInfo* p)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(p->eFormat) & RL_FORMAT_MASK);
+}
+
+// Row routines chosen once per picture from the two formats.
+static void YuvToRgb(const SRLPictureInfo* src, SRLPictureInfo* dst)
+{
+    const int32_t sf = FormatOf(src), df = FormatOf(dst);
+    if (!CscRgbChannelTable(df)) return;
+    YuvToRgbFuncs f;
+    if (sf == RL_FORMAT_I420 || sf == RL_FORMAT_YV12) f = PickYuvToRgb<kCscPlanar420>(df);
+    else if (sf == RL_FORMAT_NV12 || sf == RL_FORMAT_NV21) f = PickYuvToRgb<kCscSemi420>(df);
+    else if (CscYuv422Table(sf)) f = PickYuvToRgb<kCscPacked422>(df);
+    else return;
+    CscDriveYuvToRgbPaired(src, dst, f.pair, f.row);
 }
 
 // ---- RGB sources ---------------------------------------------------------------------
@@ -428,17 +694,6 @@ static void RgbToYuv420RowT(const CscRgbToYuv420Args& a, int x0, int x1)
     CscRgbToYuv420Row_c(a, x, x1);
 }
 
-static inline int RgbKind(const CscRgbRow& r) { return r.step == 1 ? kRgbPlanar : (r.step == 3 ? kRgb3 : kRgb4); }
-
-static void RgbToYuv420Row(const CscRgbToYuv420Args& a, int x0, int x1)
-{
-    switch (RgbKind(a.in[0])) {
-    case kRgb3: RgbToYuv420RowT<kRgb3>(a, x0, x1); break;
-    case kRgb4: RgbToYuv420RowT<kRgb4>(a, x0, x1); break;
-    default: RgbToYuv420RowT<kRgbPlanar>(a, x0, x1); break;
-    }
-}
-
 // Macropixels for the pixels of one vector half: Y pairs in 16-bit lanes,
 // U and V per pair in 32-bit lanes, each moved to its byte.
 static inline VecI Macropixels(VecI y16, VecI u32, VecI v32, const YuvShifts& s)
@@ -479,13 +734,264 @@ static void RgbToYuv422RowT(const CscRgbToYuv422Args& a, int x0, int x1)
     CscRgbToYuv422Row_c(a, x, x1);
 }
 
-static void RgbToYuv422Row(const CscRgbToYuv422Args& a, int x0, int x1)
+#if RL_TIER_HAS_SSSE3
+// ---- RGB to YUV with pmaddubsw ---------------------------------------------------------
+// The packed pixels are never split into channels: pmaddubsw multiplies every
+// byte by a weight laid out by the channel table (zero for alpha) and phaddw
+// finishes the per-pixel sum. Luma takes the unsigned weights 66, 129, 25
+// against (pixel - 128); chroma the signed weights against the pixel. Every
+// intermediate stays within 16 bits until the pairs are summed in 32 bits.
+//
+// On AVX2 phaddw works per 128-bit lane, so the results of pixel vectors
+// (p0, p1) hold pixels 0-3 and 8-11 of the 16 in lane 0 and 4-7, 12-15 in
+// lane 1; one dword permutation puts them back in memory order.
+
+static inline VecI ChannelWeights(const CscRgbChannels& ch, int wr, int wg, int wb)
 {
-    switch (RgbKind(a.in)) {
-    case kRgb3: RgbToYuv422RowT<kRgb3>(a, x0, x1); break;
-    case kRgb4: RgbToYuv422RowT<kRgb4>(a, x0, x1); break;
-    default: RgbToYuv422RowT<kRgbPlanar>(a, x0, x1); break;
+    const uint32_t w = (static_cast<uint32_t>(static_cast<uint8_t>(wr)) << (8 * ch.r)) |
+                       (static_cast<uint32_t>(static_cast<uint8_t>(wg)) << (8 * ch.g)) |
+                       (static_cast<uint32_t>(static_cast<uint8_t>(wb)) << (8 * ch.b));
+    return Set32(static_cast<int32_t>(w));
+}
+
+struct RgbWeights {
+    VecI y, u, v;
+};
+static inline RgbWeights MakeRgbWeights(const CscRgbChannels& ch)
+{
+    RgbWeights w;
+    w.y = ChannelWeights(ch, 66, 129, 25);
+    w.u = ChannelWeights(ch, -38, -74, 112);
+    w.v = ChannelWeights(ch, 112, -94, -18);
+    return w;
+}
+
+// kStep pixels from x as four vectors of kQuarter 4-byte pixels.
+template <int Kind>
+static inline void LoadPixels(const uint8_t* base, int x, VecI p[4])
+{
+#if RL_TIER_HAS_AVX2
+    if (Kind == kRgb3) {
+        // One 32-byte load per 8 pixels, its dwords spread so that each lane
+        // holds 12 bytes; the last group is loaded 8 bytes early so that
+        // nothing past the 96 bytes of the block is read.
+        const uint8_t* s = base + 3 * x;
+        const VecI mask = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3, 4, 5,
+                                           -1, 6, 7, 8, -1, 9, 10, 11, -1);
+        const VecI spread = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
+        const VecI spreadLast = _mm256_setr_epi32(2, 3, 4, 4, 5, 6, 7, 7);
+        for (int j = 0; j < 3; ++j)
+            p[j] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(VLoad(s + 24 * j), spread), mask);
+        p[3] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(VLoad(s + 64), spreadLast), mask);
+        return;
     }
+#endif
+    for (int j = 0; j < 4; ++j)
+        p[j] = Kind == kRgb4 ? VLoad(base + 4 * x + j * kVecBytes) : Load3To4(base + 3 * x + j * 3 * kQuarter);
+}
+
+// Pixels of slack that a block of 3-byte pixels needs after it.
+enum { kRgb3Slack = RL_TIER_HAS_AVX2 ? 0 : 2 };
+
+// Luma of the pixels of p0, p1 in 16-bit lanes: 66 R + 129 G + 25 B less
+// 220 * 128 fits in 16 bits; adding back 28160 + 128 + 16 * 256 and shifting
+// gives ((S + 128) >> 8) + 16 in unsigned lanes.
+static inline VecI LumaPair(VecI p0, VecI p1, VecI wy)
+{
+#if RL_TIER_HAS_AVX2
+    const VecI bias = _mm256_set1_epi8(static_cast<char>(0x80));
+    const VecI s0 = _mm256_xor_si256(p0, bias), s1 = _mm256_xor_si256(p1, bias);
+#else
+    const VecI bias = _mm_set1_epi8(static_cast<char>(0x80));
+    const VecI s0 = _mm_xor_si128(p0, bias), s1 = _mm_xor_si128(p1, bias);
+#endif
+    const VecI s = RLV(hadd_epi16)(RLV(maddubs_epi16)(wy, s0), RLV(maddubs_epi16)(wy, s1));
+    return RLV(srli_epi16)(RLV(add_epi16)(s, Set16(32384)), 8);
+}
+
+// Weighted sums over each pixel pair of p0, p1 in 32-bit lanes. Per pixel the
+// chroma weights give at most 112 * 255 in magnitude.
+static inline VecI PairWeighted(VecI p0, VecI p1, VecI w)
+{
+    return RLV(madd_epi16)(RLV(hadd_epi16)(RLV(maddubs_epi16)(p0, w), RLV(maddubs_epi16)(p1, w)), Set16(1));
+}
+
+#if RL_TIER_HAS_AVX2
+static inline VecI InOrder(VecI v) { return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)); }
+#else
+static inline VecI InOrder(VecI v) { return v; }
+#endif
+
+// Planar sources pair R with G and B with a zero byte in 16-bit lanes, so
+// that pmaddubsw gives per-pixel sums without any horizontal add, already in
+// memory order after the packs.
+static inline VecI Bytes2(int lo, int hi)
+{
+    return Set16(static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(lo) | (static_cast<uint8_t>(hi) << 8))));
+}
+
+// One row of kStep pixels from x: luma in 16-bit lanes and the chroma
+// weighted sums of every pixel pair in 32-bit lanes, each in two halves
+// (packed sources: in the order InOrder restores; planar: in unpack order).
+template <int Kind>
+static inline void RowSums(const CscRgbRow& in, const RgbWeights& w, int x, VecI y16[2], VecI u[2], VecI v[2])
+{
+    if (Kind == kRgbPlanar) {
+        const VecI r = VLoad(in.r + x), g = VLoad(in.g + x), b = VLoad(in.b + x);
+#if RL_TIER_HAS_AVX2
+        const VecI bias = _mm256_set1_epi8(static_cast<char>(0x80));
+#else
+        const VecI bias = _mm_set1_epi8(static_cast<char>(0x80));
+#endif
+        for (int h = 0; h < 2; ++h) {
+            const VecI rg = h ? RLV(unpackhi_epi8)(r, g) : RLV(unpacklo_epi8)(r, g);
+            const VecI b0 = h ? RLV(unpackhi_epi8)(b, VZero()) : RLV(unpacklo_epi8)(b, VZero());
+#if RL_TIER_HAS_AVX2
+            const VecI srg = _mm256_xor_si256(rg, bias), sb0 = _mm256_xor_si256(b0, bias);
+#else
+            const VecI srg = _mm_xor_si128(rg, bias), sb0 = _mm_xor_si128(b0, bias);
+#endif
+            const VecI ys = RLV(add_epi16)(RLV(maddubs_epi16)(Bytes2(66, 129), srg), RLV(maddubs_epi16)(Bytes2(25, 0), sb0));
+            y16[h] = RLV(srli_epi16)(RLV(add_epi16)(ys, Set16(32384)), 8);
+            u[h] = RLV(madd_epi16)(
+                RLV(add_epi16)(RLV(maddubs_epi16)(rg, Bytes2(-38, -74)), RLV(maddubs_epi16)(b0, Bytes2(112, 0))), Set16(1));
+            v[h] = RLV(madd_epi16)(
+                RLV(add_epi16)(RLV(maddubs_epi16)(rg, Bytes2(112, -94)), RLV(maddubs_epi16)(b0, Bytes2(-18, 0))), Set16(1));
+        }
+        return;
+    }
+    VecI p[4];
+    LoadPixels<Kind>(in.base, x, p);
+    for (int h = 0; h < 2; ++h) {
+        y16[h] = LumaPair(p[2 * h], p[2 * h + 1], w.y);
+        u[h] = PairWeighted(p[2 * h], p[2 * h + 1], w.u);
+        v[h] = PairWeighted(p[2 * h], p[2 * h + 1], w.v);
+    }
+}
+
+template <int Kind>
+static inline VecI Ordered(VecI v)
+{
+    return Kind == kRgbPlanar ? v : InOrder(v);
+}
+
+template <int Kind>
+static void FastRgbToYuv420Row(const CscRgbToYuv420Args& a, int x0, int x1)
+{
+    const RgbWeights w = MakeRgbWeights(a.in[0].ch);
+    const bool semi = a.cStep == 2;
+    uint8_t* uv = a.u < a.v ? a.u : a.v;
+    const bool vFirst = a.v < a.u;
+    const int slack = Kind == kRgb3 ? kRgb3Slack : 0;
+    // (sum + 512) >> 10, + 128, with the 128 moved inside the shift.
+    const VecI round = Set32(512 + (128 << 10));
+    int x = x0;
+    for (; x + kStep + slack <= x1; x += kStep) {
+        VecI us[2], vs[2];
+        for (int i = 0; i < 2; ++i) {
+            VecI y16[2], pu[2], pv[2];
+            RowSums<Kind>(a.in[i], w, x, y16, pu, pv);
+            VStore(a.y[i] + x, Ordered<Kind>(RLV(packus_epi16)(y16[0], y16[1])));
+            for (int h = 0; h < 2; ++h) {
+                us[h] = i ? RLV(add_epi32)(us[h], pu[h]) : pu[h];
+                vs[h] = i ? RLV(add_epi32)(vs[h], pv[h]) : pv[h];
+            }
+        }
+        const VecI u16 = Ordered<Kind>(RLV(packs_epi32)(RLV(srai_epi32)(RLV(add_epi32)(us[0], round), 10),
+                                                        RLV(srai_epi32)(RLV(add_epi32)(us[1], round), 10)));
+        const VecI v16 = Ordered<Kind>(RLV(packs_epi32)(RLV(srai_epi32)(RLV(add_epi32)(vs[0], round), 10),
+                                                        RLV(srai_epi32)(RLV(add_epi32)(vs[1], round), 10)));
+        if (semi) {
+            VStore(uv + x, vFirst ? RLV_OR(v16, RLV(slli_epi16)(u16, 8)) : RLV_OR(u16, RLV(slli_epi16)(v16, 8)));
+        } else {
+#if RL_TIER_HAS_AVX2
+            const VecI b = _mm256_permute4x64_epi64(_mm256_packus_epi16(u16, v16), 0xD8);
+            Store128(a.u + x / 2, _mm256_castsi256_si128(b));
+            Store128(a.v + x / 2, _mm256_extracti128_si256(b, 1));
+#else
+            const VecI b = _mm_packus_epi16(u16, v16);
+            Store64(a.u + x / 2, b);
+            Store64(a.v + x / 2, _mm_srli_si128(b, 8));
+#endif
+        }
+    }
+    CscRgbToYuv420Row_c(a, x, x1);
+}
+
+template <int Kind>
+static void FastRgbToYuv422Row(const CscRgbToYuv422Args& a, int x0, int x1)
+{
+    const RgbWeights w = MakeRgbWeights(a.in.ch);
+    // Y1 always sits two bytes after Y0, so one shift places the luma pair.
+    const __m128i sy = Count(8 * a.lay.y0), su = Count(8 * a.lay.u), sv = Count(8 * a.lay.v);
+    const int slack = Kind == kRgb3 ? kRgb3Slack : 0;
+    const VecI round = Set32(256 + (128 << 9));
+    int x = x0;
+    for (; x + kStep + slack <= x1; x += kStep) {
+        VecI y16[2], u[2], v[2], m[2];
+        RowSums<Kind>(a.in, w, x, y16, u, v);
+        for (int h = 0; h < 2; ++h) {
+            const VecI u32 = RLV(srai_epi32)(RLV(add_epi32)(u[h], round), 9);
+            const VecI v32 = RLV(srai_epi32)(RLV(add_epi32)(v[h], round), 9);
+            m[h] = RLV_OR(RLV_OR(Shl32(y16[h], sy), Shl32(u32, su)), Shl32(v32, sv));
+        }
+#if RL_TIER_HAS_AVX2
+        if (Kind == kRgbPlanar) {
+            // Unpack halves: lane 0 of each holds the earlier pixels.
+            VStore(a.out + 2 * x, _mm256_permute2x128_si256(m[0], m[1], 0x20));
+            VStore(a.out + 2 * x + kVecBytes, _mm256_permute2x128_si256(m[0], m[1], 0x31));
+            continue;
+        }
+        m[0] = _mm256_permute4x64_epi64(m[0], 0xD8);
+        m[1] = _mm256_permute4x64_epi64(m[1], 0xD8);
+#endif
+        VStore(a.out + 2 * x, m[0]);
+        VStore(a.out + 2 * x + kVecBytes, m[1]);
+    }
+    CscRgbToYuv422Row_c(a, x, x1);
+}
+
+template <int Kind>
+static CscRgbToYuv420RowFunc Yuv420RowFor()
+{
+    return FastRgbToYuv420Row<Kind>;
+}
+template <int Kind>
+static CscRgbToYuv422RowFunc Yuv422RowFor()
+{
+    return FastRgbToYuv422Row<Kind>;
+}
+#else
+template <int Kind>
+static CscRgbToYuv420RowFunc Yuv420RowFor()
+{
+    return RgbToYuv420RowT<Kind>;
+}
+template <int Kind>
+static CscRgbToYuv422RowFunc Yuv422RowFor()
+{
+    return RgbToYuv422RowT<Kind>;
+}
+#endif
+
+static void RgbToYuv420(const SRLPictureInfo* src, SRLPictureInfo* dst)
+{
+    const CscRgbChannels* ch = CscRgbChannelTable(FormatOf(src));
+    if (!ch) return;
+    CscDriveRgbToYuv420(src, dst,
+                        ch->bpp == 1   ? Yuv420RowFor<kRgbPlanar>()
+                        : ch->bpp == 3 ? Yuv420RowFor<kRgb3>()
+                                       : Yuv420RowFor<kRgb4>());
+}
+
+static void RgbToYuv422(const SRLPictureInfo* src, SRLPictureInfo* dst)
+{
+    const CscRgbChannels* ch = CscRgbChannelTable(FormatOf(src));
+    if (!ch) return;
+    CscDriveRgbToYuv422(src, dst,
+                        ch->bpp == 1   ? Yuv422RowFor<kRgbPlanar>()
+                        : ch->bpp == 3 ? Yuv422RowFor<kRgb3>()
+                                       : Yuv422RowFor<kRgb4>());
 }
 
 // ---- RGB to RGB (4-byte and planar; the rest stays scalar) -----------------------------
@@ -653,6 +1159,14 @@ static void EvenPickRow(const CscEvenPickArgs& a, int x0, int x1)
 
 // ---- Table kernels -----------------------------------------------------------------------
 
+// Stems that choose their row routines once per picture.
+#define RL_CSC_PICTURE_STEM(stem, convert)                                              \
+    int32_t RL_TIERED(stem##_intri)(const SRLPictureInfo* src, SRLPictureInfo* dst)      \
+    {                                                                                    \
+        RL_TIER_NS::convert(src, dst);                                                   \
+        return RL_OK;                                                                    \
+    }
+
 #define RL_CSC_STEM(stem, driver, row)                                                   \
     int32_t RL_TIERED(stem##_intri)(const SRLPictureInfo* src, SRLPictureInfo* dst)      \
     {                                                                                    \
@@ -660,24 +1174,24 @@ static void EvenPickRow(const CscEvenPickArgs& a, int x0, int x1)
         return RL_OK;                                                                    \
     }
 
-RL_CSC_STEM(yuv420p_to_rgb, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(yuv420p_to_rgbx, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(yuv420p_to_rgbp, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(yuv422_to_rgb, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(yuv422_to_rgbx, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(yuv422_to_rgbp, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(nvxx_to_rgb, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(nvxx_to_rgbx, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(nvxx_to_rgbp, CscDriveYuvToRgb, YuvToRgbRow)
-RL_CSC_STEM(rgb_to_yuv420p, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgbx_to_yuv420p, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgbp_to_yuv420p, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgb_to_nvxx, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgbx_to_nvxx, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgbp_to_nvxx, CscDriveRgbToYuv420, RgbToYuv420Row)
-RL_CSC_STEM(rgb_to_yuv422, CscDriveRgbToYuv422, RgbToYuv422Row)
-RL_CSC_STEM(rgbx_to_yuv422, CscDriveRgbToYuv422, RgbToYuv422Row)
-RL_CSC_STEM(rgbp_to_yuv422, CscDriveRgbToYuv422, RgbToYuv422Row)
+RL_CSC_PICTURE_STEM(yuv420p_to_rgb, YuvToRgb)
+RL_CSC_PICTURE_STEM(yuv420p_to_rgbx, YuvToRgb)
+RL_CSC_PICTURE_STEM(yuv420p_to_rgbp, YuvToRgb)
+RL_CSC_PICTURE_STEM(yuv422_to_rgb, YuvToRgb)
+RL_CSC_PICTURE_STEM(yuv422_to_rgbx, YuvToRgb)
+RL_CSC_PICTURE_STEM(yuv422_to_rgbp, YuvToRgb)
+RL_CSC_PICTURE_STEM(nvxx_to_rgb, YuvToRgb)
+RL_CSC_PICTURE_STEM(nvxx_to_rgbx, YuvToRgb)
+RL_CSC_PICTURE_STEM(nvxx_to_rgbp, YuvToRgb)
+RL_CSC_PICTURE_STEM(rgb_to_yuv420p, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgbx_to_yuv420p, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgbp_to_yuv420p, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgb_to_nvxx, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgbx_to_nvxx, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgbp_to_nvxx, RgbToYuv420)
+RL_CSC_PICTURE_STEM(rgb_to_yuv422, RgbToYuv422)
+RL_CSC_PICTURE_STEM(rgbx_to_yuv422, RgbToYuv422)
+RL_CSC_PICTURE_STEM(rgbp_to_yuv422, RgbToYuv422)
 RL_CSC_STEM(rgbx_to_rgbx, CscDriveRgbToRgb, RgbToRgbRow)
 RL_CSC_STEM(rgbx_to_rgbp, CscDriveRgbToRgb, RgbToRgbRow)
 RL_CSC_STEM(rgbp_to_rgbx, CscDriveRgbToRgb, RgbToRgbRow)

@@ -211,6 +211,49 @@ INSTANTIATE_TEST_SUITE_P(AllPairs, CscPairTest,
                          testing::Combine(testing::ValuesIn(kSources), testing::ValuesIn(kDestinations),
                                           testing::Bool(), testing::Bool()));
 
+// ---- Every tier against the model ----------------------------------------------
+// The vector paths held to the model itself rather than only to the reference,
+// on whole vectors plus a scalar tail, with the colours where 16-bit
+// intermediates overflow or clamp written over the first row pair.
+class CscTierTest : public testing::TestWithParam<std::tuple<int, uint32_t, uint32_t>> {};
+
+TEST_P(CscTierTest, VectorPathsMatchTheModel)
+{
+    const int tier = std::get<0>(GetParam());
+    if (tier != RL_TIER_C && !(VeskCPUFeatureDetect(nullptr) & TierFlag(tier))) GTEST_SKIP() << "tier not available";
+    const uint32_t s = std::get<1>(GetParam()), d = std::get<2>(GetParam());
+    rltest::KernelCase c;
+    c.misalign = 1;
+    c.stridePad = 3;
+    rltest::Rng rng(s * 31 + d);
+    CscPicture src(s, 134, 6, c, rng), dst(d, 134, 6, c, rng);
+    const View v{src.info};
+    static const uint8_t kRgb[][3] = {{255, 0, 0}, {0, 0, 255}, {255, 255, 255}, {0, 0, 0}, {0, 255, 0}, {255, 0, 255}};
+    static const uint8_t kYuv[][3] = {{255, 255, 128}, {0, 0, 255}, {235, 128, 128}, {16, 255, 0}, {255, 255, 255}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 134; ++x) {
+            const int k = (x / 2 + y) % 5;
+            if (IsRgb(KindOf(s))) {
+                for (int ch = 0; ch < 3; ++ch) v.Rgb(x, y, ch) = kRgb[x / 2 % 6][ch];
+            } else {
+                v.Luma(x, y) = kYuv[k][0];
+                v.Chroma(x, y, 0) = kYuv[x / 2 % 5][1];
+                v.Chroma(x, y, 1) = kYuv[x / 2 % 5][2];
+            }
+        }
+    CColorSpaceConvertor conv(TierFlagMask(tier));
+    ASSERT_EQ(RL_OK, conv.Process(&src.info, &dst.info, nullptr));
+    ExpectModel(src.info, dst.info, std::string(TierName(tier)) + " " + std::to_string(s) + " -> " + std::to_string(d));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    VectorFormats, CscTierTest,
+    testing::Combine(testing::Range(static_cast<int>(RL_TIER_C), static_cast<int>(RL_TIER_COUNT)),
+                     testing::Values(RL_FORMAT_I420, RL_FORMAT_NV21, RL_FORMAT_UYVY, RL_FORMAT_RGB24, RL_FORMAT_ARGB,
+                                     RL_FORMAT_BGR_PLANAR),
+                     testing::Values(RL_FORMAT_BGR24, RL_FORMAT_RGBA, RL_FORMAT_ABGR, RL_FORMAT_RGB_PLANAR,
+                                     RL_FORMAT_YV12, RL_FORMAT_NV12, RL_FORMAT_YVYU)));
+
 // ---- Documented values ---------------------------------------------------------
 
 struct Yuv2Rgb {

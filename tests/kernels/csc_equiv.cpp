@@ -63,6 +63,27 @@ std::vector<Variant> Variants(const Entry& e)
     return v;
 }
 
+// Rewrites a source with runs of the values where the fixed-point arithmetic
+// overflows 16 bits or clamps: whole pixels (units of the pixel size) repeat,
+// so that 2x2 blocks of saturated primaries occur, which random bytes almost
+// never give.
+void FillExtremes(rltest::CscPicture& pic, rltest::Rng& rng)
+{
+    static const uint8_t kValues[] = {0, 1, 15, 16, 127, 128, 129, 235, 240, 254, 255};
+    const uint32_t f = static_cast<uint32_t>(pic.info.eFormat) & RL_FORMAT_MASK;
+    const int unit = (f == RL_FORMAT_RGB24 || f == RL_FORMAT_BGR24) ? 3 : (f >= 2 && f <= 8) ? 4 : 2;
+    for (auto& plane : pic.planes)
+        for (int y = 0; y < plane->rows(); ++y) {
+            uint8_t* row = plane->row(y);
+            uint8_t pattern[4];
+            for (int x = 0; x < plane->rowBytes();) {
+                for (int k = 0; k < unit; ++k) pattern[k] = kValues[rng.Range(0, 10)];
+                for (int n = rng.Range(1, 6) * unit; n > 0 && x < plane->rowBytes(); --n, ++x)
+                    row[x] = pattern[x % unit];
+            }
+        }
+}
+
 bool RegisterAll()
 {
     const bool all[RL_TIER_COUNT] = {true, true, true, true, true, true};
@@ -86,6 +107,30 @@ bool RegisterAll()
                                        rltest::CscPicture dst(v.dst, c.width, c.height, dc, rng);
                                        CColorSpaceConvertor conv(TierFlagMask(tier));
                                        out.AddValue("result", conv.Process(&src.info, &dst.info, nullptr));
+                                       dst.AddTo(out);
+                                   });
+    }
+    // Saturation and overflow corners, top-down only.
+    for (const Entry& e : kEntries) {
+        std::vector<Variant> variants;
+        for (uint32_t src : *e.src)
+            for (uint32_t dst : *e.dst) variants.push_back({src, dst});
+        std::vector<rltest::KernelCase> cases;
+        for (size_t v = 0; v < variants.size(); ++v)
+            for (rltest::KernelCase c : rltest::PlaneCases(2, 300, 2, 8, 2)) {
+                c.param = static_cast<int>(v);
+                cases.push_back(c);
+            }
+        const std::string name = std::string(e.name) + "_extremes";
+        rltest::RegisterTierFamily(name.c_str(), all, cases,
+                                   [variants](int tier, const rltest::KernelCase& c, rltest::Output& out) {
+                                       const Variant& v = variants[static_cast<size_t>(c.param)];
+                                       rltest::Rng rng(c.seed);
+                                       rltest::CscPicture src(v.src, c.width, c.height, c, rng);
+                                       FillExtremes(src, rng);
+                                       rltest::CscPicture dst(v.dst, c.width, c.height, c, rng);
+                                       CColorSpaceConvertor conv(TierFlagMask(tier));
+                                       conv.Process(&src.info, &dst.info, nullptr);
                                        dst.AddTo(out);
                                    });
     }
