@@ -24,6 +24,10 @@ const char* TierFor(TierRule rule, uint32_t f)
         if (f & RL_CPU_SSSE3) return "ssse3";
         if (f & RL_CPU_SSE2) return "sse2";
         return "C";
+    case TierRule::kSse2Avx2:
+        if (f & RL_CPU_AVX2) return "avx2";
+        if (f & RL_CPU_SSE2) return "sse2";
+        return "C";
     case TierRule::kCommon:
         break;
     }

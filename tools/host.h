@@ -18,6 +18,7 @@ enum class TierRule {
     kReferenceOnly,  // portable code only
     kDownsampler,    // its own table: sse, sse2, ssse3, sse4.1 (SSE4.1 flag), avx, avx2
     kNoAvx,          // common rule without an avx tier (avx-only machines get sse4)
+    kSse2Avx2,       // only sse2 and avx2 variants (the upsampler)
 };
 
 // The tier a method of that rule runs on a processor with `cpuFlags`.

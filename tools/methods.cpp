@@ -402,7 +402,7 @@ const MethodRow kRows[] = {
     {"downsample", nullptr, RL_METHOD_DOWNSAMPLING, MethodKind::kTransform, true, TierRule::kDownsampler,
      "shrinks to --size (default half)", RV_OPTIONS(kDownsampleOptions), PrepareDownsampleFilter, FrameScaled,
      nullptr},
-    {"upsample", nullptr, RL_METHOD_UPSAMPLING, MethodKind::kTransform, false, TierRule::kReferenceOnly,
+    {"upsample", nullptr, RL_METHOD_UPSAMPLING, MethodKind::kTransform, false, TierRule::kSse2Avx2,
      "enlarges to --size (default double)", RV_OPTIONS(kUpsampleOptions), PrepareUpsample, FrameScaled, nullptr},
     {"rotate", nullptr, RL_METHOD_IMAGE_ROTATING, MethodKind::kTransform, false, TierRule::kReferenceOnly,
      "rotates by 90, 180 or 270 degrees", RV_OPTIONS(kRotateOptions), PrepareRotate, FrameScaled, nullptr},
