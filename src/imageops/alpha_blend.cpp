@@ -1,4 +1,5 @@
 #include "imageops/alpha_blend.h"
+#include "imageops/packed_planes.h"
 
 namespace Ravvel {
 
@@ -25,13 +26,6 @@ const TierFillers<AlphaBlendKernels> kAlphaBlendFillers = {
 };
 
 #undef RL_ALPHA_BLEND_FILLER
-
-bool HasPlanes(const SRLPictureInfo& p, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (!p.pData[i]) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -120,7 +114,7 @@ int32_t CAlphaBlend::Process(SRLPictureInfo* src, SRLPictureInfo* dst, void*)
     case RL_FORMAT_I420:
     case RL_FORMAT_YV12:
         if (!srcPlanar) return RL_ERR_MISMATCH;
-        if (!HasPlanes(*src, 3) || !HasPlanes(*dst, 3)) return RL_ERR_INVALID_PARAM;
+        if (!HasPackedPlanes(*src, 3) || !HasPackedPlanes(*dst, 3)) return RL_ERR_INVALID_PARAM;
         m_sKernels.pfnBlend1(dst->pData[0], src->pData[0], m_pAlphaArray, dst->pData[0], w, h);
         for (int i = 1; i < 3; ++i)
             m_sKernels.pfnBlend1S2(dst->pData[i], src->pData[i], m_pAlphaArray, dst->pData[i], w / 2, h / 2);
@@ -130,7 +124,7 @@ int32_t CAlphaBlend::Process(SRLPictureInfo* src, SRLPictureInfo* dst, void*)
     case RL_FORMAT_ABGR:
     case RL_FORMAT_ARGB:
         if (!srcPacked) return RL_ERR_MISMATCH;
-        if (!HasPlanes(*src, 1) || !HasPlanes(*dst, 1)) return RL_ERR_INVALID_PARAM;
+        if (!HasPackedPlanes(*src, 1) || !HasPackedPlanes(*dst, 1)) return RL_ERR_INVALID_PARAM;
         m_sKernels.pfnBlend4(dst->pData[0], src->pData[0], m_pAlphaArray, dst->pData[0], w, h);
         return RL_OK;
     default:

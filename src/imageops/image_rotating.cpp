@@ -1,4 +1,5 @@
 #include "imageops/image_rotating.h"
+#include "imageops/packed_planes.h"
 
 #include <cstddef>
 
@@ -54,13 +55,6 @@ RotateFunc CImageRotating::KernelFor(uint32_t angle) const
 }
 
 namespace {
-
-bool HasPlanes(const SRLPictureInfo& p, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (!p.pData[i]) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -123,7 +117,7 @@ int32_t CImageRotating::Process(SRLPictureInfo* src, SRLPictureInfo* dst, void*)
     default:
         break;
     }
-    if (planes && (!HasPlanes(*src, planes) || !HasPlanes(*dst, planes))) return RL_ERR_INVALID_PARAM;
+    if (planes && (!HasPackedPlanes(*src, planes) || !HasPackedPlanes(*dst, planes))) return RL_ERR_INVALID_PARAM;
 
     const RotateFunc rotate = KernelFor(m_uiAngle);
     const int32_t result = planes && rotate ? Rotate(rotate, *src, *dst) : RL_ERR_UNSUPPORTED;

@@ -58,4 +58,25 @@ TEST_F(Regression, AlphaBlendRefusesASourceThatDoesNotFitTheDestination)
     }
 }
 
+// Blending and rotation walk planes top-down and tightly packed; a plane
+// described bottom-up by a negative pitch lies below its pointer and used to
+// be read (fuzzer finding) past the end of the host's buffer.
+TEST_F(Regression, PackedPlaneMethodsRefuseNegativePitches)
+{
+    static uint8_t alpha[64 * 48];
+    ASSERT_EQ(m_rl->Init(RL_METHOD_ALPHA_BLEND, alpha, false), RL_OK);
+    ASSERT_EQ(m_rl->Init(RL_METHOD_IMAGE_ROTATING, nullptr, false), RL_OK);
+    for (uint32_t format : {static_cast<uint32_t>(RL_FORMAT_RGBA), static_cast<uint32_t>(RL_FORMAT_I420)}) {
+        for (RL_EMethod method : {RL_METHOD_ALPHA_BLEND, RL_METHOD_IMAGE_ROTATING}) {
+            rltest::Picture src, dst(format, 64, 48);
+            src.Allocate(format, 64, 48, 0, /*negativeStride=*/true);
+            src.Fill(1);
+            dst.Fill(9);
+            EXPECT_EQ(m_rl->Process(method, src.info(), dst.info(), nullptr), RL_ERR_INVALID_PARAM)
+                << method << " " << format;
+            for (size_t i = 0; i < dst.size(); ++i) ASSERT_EQ(dst.block()[i], 9);
+        }
+    }
+}
+
 }  // namespace
