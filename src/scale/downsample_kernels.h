@@ -90,6 +90,36 @@ int32_t FastBilinearStepX(int32_t srcWidth, int32_t dstWidth);     // 16.16
 int32_t BilinearStep15(int32_t srcSize, int32_t dstSize);          // 1.15, rounded
 int32_t TruncatedStep15(int32_t srcSize, int32_t dstSize);         // 1.15, truncated
 
+// Row pieces of the averaging kernels: outputs [from, to) of one row.
+// d[x] = avg(avg(r0[step x], r0[step x + 1]), avg(r1[step x], r1[step x + 1])).
+void AveragePairsRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to, int32_t step);
+// Packed halving: pixel x from pixels 2x and 2x + 1 of both rows.
+void InterleavedHalveRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to,
+                         int32_t channels);
+
+// Packed general: pixels [from, to) of one row (2x2 average at each
+// position), and the copied last column and last row.
+void InterleavedGeneralRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to,
+                           uint32_t xStep, int32_t channels);
+void InterleavedGeneralEdges(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                             const uint8_t* src, int32_t srcStride, uint32_t xStep, uint32_t yStep, int32_t channels);
+
+// Row pieces of the general kernels, compiled once without vector flags so
+// that the vector variants finish their rows with the reference arithmetic
+// instead of repeating it. Columns (pairs for the interleaved one) [from, to)
+// of one output row; r0, r1 the two source rows, fy the vertical fraction.
+void GeneralBilinearFastRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from, int32_t to,
+                            uint32_t xStep);
+void GeneralBilinearAccurateRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from,
+                                int32_t to, uint32_t xStep);
+void GeneralBilinearAccurateNVXYRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from,
+                                    int32_t to, uint32_t xStep);
+// The unfiltered samples of the fast and accurate kernels: the last column of
+// every other row and the whole last row (positions start at xStart, integer
+// part above bit xShift).
+void GeneralBilinearEdges(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
+                          int32_t srcStride, uint32_t xStep, uint32_t yStep, uint32_t xStart, int xShift);
+
 // Slots of the downsampler's kernel table.
 struct DownsampleFuncs {
     DyadicDownsampleFunc pfHalveWidthx32;              // 0

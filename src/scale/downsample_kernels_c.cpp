@@ -13,6 +13,22 @@ inline uint8_t Avg(uint32_t a, uint32_t b) { return static_cast<uint8_t>((a + b 
 
 }  // namespace
 
+void AveragePairsRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to, int32_t step)
+{
+    for (int32_t x = from; x < to; ++x)
+        d[x] = Avg(Avg(r0[step * x], r0[step * x + 1]), Avg(r1[step * x], r1[step * x + 1]));
+}
+
+void InterleavedHalveRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to,
+                         int32_t channels)
+{
+    for (int32_t x = from; x < to; ++x)
+        for (int32_t c = 0; c < channels; ++c) {
+            const int32_t p = 2 * x * channels + c;
+            d[x * channels + c] = Avg(Avg(r0[p + channels], r1[p + channels]), Avg(r1[p], r0[p]));
+        }
+}
+
 int32_t FastBilinearStepX(int32_t srcWidth, int32_t dstWidth)
 {
     const float ratio = static_cast<float>(srcWidth) / static_cast<float>(dstWidth);
@@ -40,8 +56,7 @@ void DyadicBilinearDownsampler_c(uint8_t* dst, int32_t dstStride, const uint8_t*
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(2 * y) * srcStride;
         const uint8_t* r1 = r0 + srcStride;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstStride;
-        for (int32_t x = 0; x < ow; ++x)
-            d[x] = Avg(Avg(r0[2 * x], r0[2 * x + 1]), Avg(r1[2 * x], r1[2 * x + 1]));
+        AveragePairsRow(d, r0, r1, 0, ow, 2);
     }
 }
 
@@ -71,11 +86,7 @@ void InterleavedBilinearDownsampler_c(uint8_t* dst, int32_t dstStride, const uin
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(2 * y) * srcStride;
         const uint8_t* r1 = r0 + srcStride;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstStride;
-        for (int32_t x = 0; x < ow; ++x)
-            for (int32_t c = 0; c < channels; ++c) {
-                const int32_t p = 2 * x * channels + c;
-                d[x * channels + c] = Avg(Avg(r0[p + channels], r1[p + channels]), Avg(r1[p], r0[p]));
-            }
+        InterleavedHalveRow(d, r0, r1, 0, ow, channels);
     }
 }
 
@@ -88,8 +99,7 @@ void DyadicBilinearQuarterDownsampler_c(uint8_t* dst, int32_t dstStride, const u
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(4 * y) * srcStride;
         const uint8_t* r1 = r0 + srcStride;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstStride;
-        for (int32_t x = 0; x < ow; ++x)
-            d[x] = Avg(Avg(r0[4 * x], r0[4 * x + 1]), Avg(r1[4 * x], r1[4 * x + 1]));
+        AveragePairsRow(d, r0, r1, 0, ow, 4);
     }
 }
 
@@ -102,9 +112,51 @@ void DyadicBilinearOneThirdDownsampler_c(uint8_t* dst, int32_t dstStride, const 
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(3 * y) * srcStride;
         const uint8_t* r1 = r0 + srcStride;
         uint8_t* d = dst + static_cast<ptrdiff_t>(y) * dstStride;
-        for (int32_t x = 0; x < ow; ++x)
-            d[x] = Avg(Avg(r0[3 * x], r0[3 * x + 1]), Avg(r1[3 * x], r1[3 * x + 1]));
+        AveragePairsRow(d, r0, r1, 0, ow, 3);
     }
+}
+
+void GeneralBilinearFastRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from, int32_t to,
+                            uint32_t xStep)
+{
+    const uint32_t wy1 = fy, wy0 = 32767 - fy;
+    for (int32_t col = from; col < to; ++col) {
+        const uint32_t x = 32768u + static_cast<uint32_t>(col) * xStep;
+        const uint32_t rx = x >> 16, fx = x & 0xffff;
+        const uint32_t sum = ((fx * wy1) >> 16) * r1[rx + 1] + (((65535 - fx) * wy1) >> 16) * r1[rx] +
+                             ((fx * wy0) >> 16) * r0[rx + 1] + (((65535 - fx) * wy0) >> 16) * r0[rx];
+        const uint32_t v = ((sum >> 14) + 1) >> 1;
+        d[col] = static_cast<uint8_t>(v > 255 ? 255 : v);
+    }
+}
+
+void GeneralBilinearAccurateRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from,
+                                int32_t to, uint32_t xStep)
+{
+    const uint64_t wy1 = fy, wy0 = 32767 - fy;
+    for (int32_t col = from; col < to; ++col) {
+        const uint32_t x = 16384u + static_cast<uint32_t>(col) * xStep;
+        const uint32_t rx = x >> 15;
+        const uint64_t wx1 = x & 0x7fff, wx0 = 32767 - wx1;
+        const uint64_t sum = wy0 * wx0 * r0[rx] + wy0 * wx1 * r0[rx + 1] + wy1 * wx0 * r1[rx] +
+                             wy1 * wx1 * r1[rx + 1] + (1ull << 29);
+        const uint64_t v = sum >> 30;
+        d[col] = static_cast<uint8_t>(v > 255 ? 255 : v);
+    }
+}
+
+void GeneralBilinearEdges(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
+                          int32_t srcStride, uint32_t xStep, uint32_t yStep, uint32_t xStart, int xShift)
+{
+    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + xStart) >> xShift;
+    for (int32_t row = 0; row < dstHeight - 1; ++row) {
+        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
+        dst[static_cast<ptrdiff_t>(row) * dstStride + dstWidth - 1] = src[static_cast<ptrdiff_t>(ry) * srcStride + lastCol];
+    }
+    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
+    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
+    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
+    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(xStart + static_cast<uint32_t>(col) * xStep) >> xShift];
 }
 
 void VeskGeneralBilinearFastDownsampler_c(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
@@ -113,28 +165,13 @@ void VeskGeneralBilinearFastDownsampler_c(uint8_t* dst, int32_t dstStride, int32
     if (dstWidth < 1 || dstHeight < 1) return;
     const uint32_t xStep = static_cast<uint32_t>(FastBilinearStepX(srcWidth, dstWidth));
     const uint32_t yStep = static_cast<uint32_t>(BilinearStep15(srcHeight, dstHeight));
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
-        const uint32_t ry = y >> 15, fy = y & 0x7fff;
-        const uint32_t wy1 = fy, wy0 = 32767 - fy;
-        const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
-        const uint8_t* r1 = r0 + srcStride;
-        uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
-        for (int32_t col = 0; col < dstWidth - 1; ++col) {
-            const uint32_t x = 32768u + static_cast<uint32_t>(col) * xStep;
-            const uint32_t rx = x >> 16, fx = x & 0xffff;
-            const uint32_t sum = ((fx * wy1) >> 16) * r1[rx + 1] + (((65535 - fx) * wy1) >> 16) * r1[rx] +
-                                 ((fx * wy0) >> 16) * r0[rx + 1] + (((65535 - fx) * wy0) >> 16) * r0[rx];
-            const uint32_t v = ((sum >> 14) + 1) >> 1;
-            d[col] = static_cast<uint8_t>(v > 255 ? 255 : v);
-        }
-        d[dstWidth - 1] = r0[lastCol];
+        const uint8_t* r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
+        GeneralBilinearFastRow(dst + static_cast<ptrdiff_t>(row) * dstStride, r0, r0 + srcStride, y & 0x7fff, 0,
+                               dstWidth - 1, xStep);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(32768u + static_cast<uint32_t>(col) * xStep) >> 16];
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 32768u, 16);
 }
 
 void VeskGeneralBilinearAccurateDownsampler_c(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
@@ -144,29 +181,30 @@ void VeskGeneralBilinearAccurateDownsampler_c(uint8_t* dst, int32_t dstStride, i
     if (dstWidth < 1 || dstHeight < 1) return;
     const uint32_t xStep = static_cast<uint32_t>(BilinearStep15(srcWidth, dstWidth));
     const uint32_t yStep = static_cast<uint32_t>(BilinearStep15(srcHeight, dstHeight));
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 16384u) >> 15;
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
-        const uint32_t ry = y >> 15, fy = y & 0x7fff;
-        const uint64_t wy1 = fy, wy0 = 32767 - fy;
-        const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
-        const uint8_t* r1 = r0 + srcStride;
-        uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
-        for (int32_t col = 0; col < dstWidth - 1; ++col) {
-            const uint32_t x = 16384u + static_cast<uint32_t>(col) * xStep;
-            const uint32_t rx = x >> 15;
-            const uint64_t wx1 = x & 0x7fff, wx0 = 32767 - wx1;
-            const uint64_t sum = wy0 * wx0 * r0[rx] + wy0 * wx1 * r0[rx + 1] + wy1 * wx0 * r1[rx] +
-                                 wy1 * wx1 * r1[rx + 1] + (1ull << 29);
-            const uint64_t v = sum >> 30;
-            d[col] = static_cast<uint8_t>(v > 255 ? 255 : v);
-        }
-        d[dstWidth - 1] = r0[lastCol];
+        const uint8_t* r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
+        GeneralBilinearAccurateRow(dst + static_cast<ptrdiff_t>(row) * dstStride, r0, r0 + srcStride, y & 0x7fff, 0,
+                                   dstWidth - 1, xStep);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(16384u + static_cast<uint32_t>(col) * xStep) >> 15];
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 16384u, 15);
+}
+
+void GeneralBilinearAccurateNVXYRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, uint32_t fy, int32_t from,
+                                    int32_t to, uint32_t xStep)
+{
+    const uint64_t wy1 = fy, wy0 = 32767 - fy;
+    for (int32_t k = from; k < to; ++k) {
+        const uint32_t x = static_cast<uint32_t>(k) * xStep;
+        const uint32_t off = 2 * (x >> 15);
+        const uint64_t wx1 = x & 0x7fff, wx0 = 32767 - wx1;
+        for (int c = 0; c < 2; ++c) {
+            const uint64_t sum = wy0 * wx0 * r0[off + c] + wy0 * wx1 * r0[off + 2 + c] + wy1 * wx0 * r1[off + c] +
+                                 wy1 * wx1 * r1[off + 2 + c] + (1ull << 29);
+            const uint64_t v = sum >> 30;
+            d[2 * k + c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+        }
+    }
 }
 
 void GeneralBilinearAccurateNVXYChromaDownsampler_c(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
@@ -183,7 +221,6 @@ void GeneralBilinearAccurateNVXYChromaDownsampler_c(uint8_t* dst, int32_t dstStr
     for (int32_t row = 0; row < dstHeight; ++row) {
         const uint32_t y = static_cast<uint32_t>(row) * yStep;
         const uint32_t ry = y >> 15, fy = y & 0x7fff;
-        const uint64_t wy1 = fy, wy0 = 32767 - fy;
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
         // Only the last row can sit on the last source row; it then filters with itself.
         const uint8_t* r1 = (row < dstHeight - 1 || static_cast<int32_t>(ry) < srcHeight - 1) ? r0 + srcStride : r0;
@@ -193,19 +230,40 @@ void GeneralBilinearAccurateNVXYChromaDownsampler_c(uint8_t* dst, int32_t dstStr
             if (dstWidth > 1) d[1] = r0[(row < dstHeight - 1 ? lastPair : 0) + 1];
             continue;
         }
-        for (int32_t k = 0; k < pairs; ++k) {
-            const uint32_t x = static_cast<uint32_t>(k) * xStep;
-            const uint32_t off = 2 * (x >> 15);
-            const uint64_t wx1 = x & 0x7fff, wx0 = 32767 - wx1;
-            for (int c = 0; c < 2; ++c) {
-                const uint64_t sum = wy0 * wx0 * r0[off + c] + wy0 * wx1 * r0[off + 2 + c] +
-                                     wy1 * wx0 * r1[off + c] + wy1 * wx1 * r1[off + 2 + c] + (1ull << 29);
-                const uint64_t v = sum >> 30;
-                d[2 * k + c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-            }
-        }
+        GeneralBilinearAccurateNVXYRow(d, r0, r1, fy, 0, pairs, xStep);
         d[2 * pairs] = r0[lastPair];
         if (2 * pairs + 1 < dstWidth) d[2 * pairs + 1] = r0[lastPair + 1];
+    }
+}
+
+void InterleavedGeneralRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1, int32_t from, int32_t to,
+                           uint32_t xStep, int32_t channels)
+{
+    for (int32_t col = from; col < to; ++col) {
+        const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
+        for (int32_t c = 0; c < channels; ++c) {
+            const uint32_t p = rx * static_cast<uint32_t>(channels) + static_cast<uint32_t>(c);
+            d[col * channels + c] = Avg(Avg(r0[p + channels], r1[p + channels]), Avg(r1[p], r0[p]));
+        }
+    }
+}
+
+void InterleavedGeneralEdges(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                             const uint8_t* src, int32_t srcStride, uint32_t xStep, uint32_t yStep, int32_t channels)
+{
+    const size_t bytes = static_cast<size_t>(channels);
+    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
+    for (int32_t row = 0; row < dstHeight - 1; ++row) {
+        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
+        std::memcpy(dst + static_cast<ptrdiff_t>(row) * dstStride + (dstWidth - 1) * channels,
+                    src + static_cast<ptrdiff_t>(ry) * srcStride + lastCol * static_cast<uint32_t>(channels), bytes);
+    }
+    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
+    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
+    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
+    for (int32_t col = 0; col < dstWidth; ++col) {
+        const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
+        std::memcpy(d + col * channels, r + rx * static_cast<uint32_t>(channels), bytes);
     }
 }
 
@@ -216,29 +274,13 @@ void InterleavedGeneralBilinearFastDownsampler_c(uint8_t* dst, int32_t dstStride
     if (dstWidth < 1 || dstHeight < 1 || channels < 1) return;
     const uint32_t xStep = static_cast<uint32_t>(FastBilinearStepX(srcWidth, dstWidth));
     const uint32_t yStep = static_cast<uint32_t>(BilinearStep15(srcHeight, dstHeight));
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
-        const uint8_t* r1 = r0 + srcStride;
-        uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
-        for (int32_t col = 0; col < dstWidth - 1; ++col) {
-            const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
-            for (int32_t c = 0; c < channels; ++c) {
-                const uint32_t p = rx * static_cast<uint32_t>(channels) + static_cast<uint32_t>(c);
-                d[col * channels + c] = Avg(Avg(r0[p + channels], r1[p + channels]), Avg(r1[p], r0[p]));
-            }
-        }
-        std::memcpy(d + (dstWidth - 1) * channels, r0 + lastCol * static_cast<uint32_t>(channels),
-                    static_cast<size_t>(channels));
+        InterleavedGeneralRow(dst + static_cast<ptrdiff_t>(row) * dstStride, r0, r0 + srcStride, 0, dstWidth - 1,
+                              xStep, channels);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) {
-        const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
-        std::memcpy(d + col * channels, r + rx * static_cast<uint32_t>(channels), static_cast<size_t>(channels));
-    }
+    InterleavedGeneralEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, channels);
 }
 
 // ---- The SSE column --------------------------------------------------------
@@ -290,7 +332,7 @@ void HalveSwar(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcS
             const uint64_t v = HalveSixteen(r0 + 2 * x, r1 + 2 * x);
             std::memcpy(d + x, &v, 8);
         }
-        for (; x < ow; ++x) d[x] = Avg(Avg(r0[2 * x], r0[2 * x + 1]), Avg(r1[2 * x], r1[2 * x + 1]));
+        AveragePairsRow(d, r0, r1, x, ow, 2);
     }
 }
 
@@ -332,7 +374,7 @@ void RLDyadicBilinearQuarterDownsampler_sse(uint8_t* dst, int32_t dstStride, con
             d[x] = static_cast<uint8_t>(v);
             d[x + 1] = static_cast<uint8_t>(v >> 32);
         }
-        for (; x < ow; ++x) d[x] = Avg(Avg(r0[4 * x], r0[4 * x + 1]), Avg(r1[4 * x], r1[4 * x + 1]));
+        AveragePairsRow(d, r0, r1, x, ow, 4);
     }
 }
 

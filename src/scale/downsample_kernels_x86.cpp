@@ -11,8 +11,6 @@
 namespace Ravvel {
 namespace RL_TIER_NS {
 
-static inline uint8_t Avg(uint32_t a, uint32_t b) { return static_cast<uint8_t>((a + b + 1) >> 1); }
-
 // ---- Dyadic halving, quarter, one third --------------------------------------
 
 [[maybe_unused]] static void HalveRows(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride,
@@ -37,7 +35,7 @@ static inline uint8_t Avg(uint32_t a, uint32_t b) { return static_cast<uint8_t>(
             }
             Store128(d + x, _mm_packus_epi16(h[0], h[1]));
         }
-        for (; x < ow; ++x) d[x] = Avg(Avg(r0[2 * x], r0[2 * x + 1]), Avg(r1[2 * x], r1[2 * x + 1]));
+        AveragePairsRow(d, r0, r1, x, ow, 2);
     }
 }
 
@@ -62,7 +60,7 @@ static inline uint8_t Avg(uint32_t a, uint32_t b) { return static_cast<uint8_t>(
             }
             Store128(d + x, _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3])));
         }
-        for (; x < ow; ++x) d[x] = Avg(Avg(r0[4 * x], r0[4 * x + 1]), Avg(r1[4 * x], r1[4 * x + 1]));
+        AveragePairsRow(d, r0, r1, x, ow, 4);
     }
 }
 
@@ -92,7 +90,7 @@ static inline uint8_t Avg(uint32_t a, uint32_t b) { return static_cast<uint8_t>(
             const __m128i v = _mm_avg_epu16(h[0], h[1]);
             Store64(d + x, _mm_packus_epi16(v, v));
         }
-        for (; x < ow; ++x) d[x] = Avg(Avg(r0[3 * x], r0[3 * x + 1]), Avg(r1[3 * x], r1[3 * x + 1]));
+        AveragePairsRow(d, r0, r1, x, ow, 3);
     }
 }
 #endif
@@ -142,11 +140,7 @@ static inline __m128i AvgPixelPairs(__m128i a, __m128i b)
             }
         }
 #endif
-        for (; x < ow; ++x)
-            for (int32_t c = 0; c < channels; ++c) {
-                const int32_t p = 2 * x * channels + c;
-                d[x * channels + c] = Avg(Avg(r0[p + channels], r1[p + channels]), Avg(r1[p], r0[p]));
-            }
+        InterleavedHalveRow(d, r0, r1, x, ow, channels);
     }
 }
 
@@ -157,8 +151,6 @@ static inline __m128i AvgPixelPairs(__m128i a, __m128i b)
     if (dstWidth < 1 || dstHeight < 1 || channels < 1) return;
     const uint32_t xStep = static_cast<uint32_t>(FastBilinearStepX(srcWidth, dstWidth));
     const uint32_t yStep = static_cast<uint32_t>(BilinearStep15(srcHeight, dstHeight));
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
-    const uint32_t ch = static_cast<uint32_t>(channels);
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
         const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
@@ -176,22 +168,9 @@ static inline __m128i AvgPixelPairs(__m128i a, __m128i b)
                                                     _mm_unpacklo_epi64(pair[2], pair[3])));
             }
         }
-        for (; col < dstWidth - 1; ++col) {
-            const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
-            for (uint32_t c = 0; c < ch; ++c) {
-                const uint32_t p = rx * ch + c;
-                d[col * channels + static_cast<int32_t>(c)] = Avg(Avg(r0[p + ch], r1[p + ch]), Avg(r1[p], r0[p]));
-            }
-        }
-        memcpy(d + (dstWidth - 1) * channels, r0 + lastCol * ch, ch);
+        InterleavedGeneralRow(d, r0, r1, col, dstWidth - 1, xStep, channels);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) {
-        const uint32_t rx = (32768u + static_cast<uint32_t>(col) * xStep) >> 16;
-        memcpy(d + col * channels, r + rx * ch, ch);
-    }
+    InterleavedGeneralEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, channels);
 }
 
 // ---- General bilinear, SSE2 ------------------------------------------------------
@@ -229,7 +208,6 @@ static inline void Positions(uint32_t start, uint32_t step, int32_t col, int fra
                         int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     if (dstWidth < 1 || dstHeight < 1) return;
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
     (void)srcWidth;
     const __m128i lowHalf = _mm_set1_epi32(0xffff);
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
@@ -263,20 +241,9 @@ static inline void Positions(uint32_t start, uint32_t step, int32_t col, int fra
                 Store64(d + col, _mm_packus_epi16(packed, packed));
             }
         }
-        for (; col < dstWidth - 1; ++col) {
-            const uint32_t x = 32768u + static_cast<uint32_t>(col) * xStep;
-            const uint32_t rx = x >> 16, fx = x & 0xffff;
-            const uint32_t sum = ((fx * wy1) >> 16) * r1[rx + 1] + (((65535 - fx) * wy1) >> 16) * r1[rx] +
-                                 ((fx * wy0) >> 16) * r0[rx + 1] + (((65535 - fx) * wy0) >> 16) * r0[rx];
-            const uint32_t v = ((sum >> 14) + 1) >> 1;
-            d[col] = static_cast<uint8_t>(v > 255 ? 255 : v);
-        }
-        d[dstWidth - 1] = r0[lastCol];
+        GeneralBilinearFastRow(d, r0, r1, fy, col, dstWidth - 1, xStep);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(32768u + static_cast<uint32_t>(col) * xStep) >> 16];
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 32768u, 16);
 }
 
 // (wy0 * A + wy1 * B + 2^29) >> 30 with A, B < 2^23, without 64-bit lanes:
@@ -292,21 +259,10 @@ static inline __m128i AccurateCombine(__m128i a, __m128i b, __m128i wy)
     return _mm_srli_epi32(_mm_add_epi32(hi, _mm_srli_epi32(lo, 15)), 15);
 }
 
-static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, uint32_t wy1, uint32_t p00,
-                                     uint32_t p01, uint32_t p10, uint32_t p11)
-{
-    const uint32_t a = wx0 * p00 + wx1 * p01, b = wx0 * p10 + wx1 * p11;
-    const uint32_t lo = wy0 * (a & 0x7fff) + wy1 * (b & 0x7fff) + (1u << 29);
-    const uint32_t hi = wy0 * (a >> 15) + wy1 * (b >> 15);
-    const uint32_t v = (hi + (lo >> 15)) >> 15;
-    return static_cast<uint8_t>(v > 255 ? 255 : v);
-}
-
 [[maybe_unused]] static void GeneralAccuratePairs(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight, const uint8_t* src,
                             int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     if (dstWidth < 1 || dstHeight < 1) return;
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 16384u) >> 15;
     (void)srcWidth;
     const __m128i low15 = _mm_set1_epi32(0x7fff), max15 = _mm_set1_epi32(32767);
     for (int32_t row = 0; row < dstHeight - 1; ++row) {
@@ -336,17 +292,9 @@ static inline uint8_t AccurateScalar(uint32_t wx0, uint32_t wx1, uint32_t wy0, u
                 Store64(d + col, _mm_packus_epi16(packed, packed));
             }
         }
-        for (; col < dstWidth - 1; ++col) {
-            const uint32_t x = 16384u + static_cast<uint32_t>(col) * xStep;
-            const uint32_t rx = x >> 15, wx1 = x & 0x7fff;
-            d[col] = AccurateScalar(32767 - wx1, wx1, wy0, wy1, r0[rx], r0[rx + 1], r1[rx], r1[rx + 1]);
-        }
-        d[dstWidth - 1] = r0[lastCol];
+        GeneralBilinearAccurateRow(d, r0, r1, fy, col, dstWidth - 1, xStep);
     }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(16384u + static_cast<uint32_t>(col) * xStep) >> 15];
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 16384u, 15);
 }
 
 #if RL_TIER_HAS_SSSE3
@@ -459,47 +407,6 @@ static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const u
     }
 }
 
-[[maybe_unused]] static void GeneralFastTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
-                             const uint8_t* src, int32_t srcStride, int32_t srcWidth, uint32_t xStep, uint32_t yStep)
-{
-    ColumnBlock blocks[kChunkBlocks];
-    for (int32_t first = 0; first < dstWidth - 1;) {
-        const int32_t nb = BuildColumns(blocks, kChunkBlocks, first, dstWidth - 1, 32768u, xStep, 16, srcWidth);
-        const int32_t vecEnd = first + nb * kBlockOutputs;
-        const int32_t end = nb == kChunkBlocks ? vecEnd : dstWidth - 1;
-        for (int32_t row = 0; row < dstHeight - 1; ++row) {
-            const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
-            const uint32_t ry = y >> 15, fy = y & 0x7fff;
-            const uint32_t wy1 = fy, wy0 = 32767 - fy;
-            const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
-            const uint8_t* r1 = r0 + srcStride;
-            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride + first;
-            if (fy)
-                FastBlocks(d, r0, r1, blocks, nb, wy0, wy1, true);
-            else
-                FastBlocks(d, r0, r1, blocks, nb, wy0, wy1, false);
-            d -= first;
-            for (int32_t col = vecEnd; col < end; ++col) {
-                const uint32_t x = 32768u + static_cast<uint32_t>(col) * xStep;
-                const uint32_t rx = x >> 16, fx = x & 0xffff;
-                const uint32_t sum = ((fx * wy1) >> 16) * r1[rx + 1] + (((65535 - fx) * wy1) >> 16) * r1[rx] +
-                                     ((fx * wy0) >> 16) * r0[rx + 1] + (((65535 - fx) * wy0) >> 16) * r0[rx];
-                d[col] = static_cast<uint8_t>((sum + 16384) >> 15);
-            }
-        }
-        first = end;
-    }
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 32768u) >> 16;
-    for (int32_t row = 0; row < dstHeight - 1; ++row) {
-        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
-        dst[static_cast<ptrdiff_t>(row) * dstStride + dstWidth - 1] = src[static_cast<ptrdiff_t>(ry) * srcStride + lastCol];
-    }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(32768u + static_cast<uint32_t>(col) * xStep) >> 16];
-}
-
 // (wy0 * A + wy1 * B + 2^29) >> 30 in 32-bit lanes (see AccurateCombine).
 static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
 {
@@ -538,44 +445,134 @@ static inline __attribute__((always_inline)) void AccurateBlocks(uint8_t* d, con
     }
 }
 
-[[maybe_unused]] static void GeneralAccurateTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
-                                 const uint8_t* src, int32_t srcStride, int32_t srcWidth, uint32_t xStep,
-                                 uint32_t yStep)
+// ---- Rows that share their vertical fraction -----------------------------------
+//
+// Row r's fraction is (16384 + r * yStep) mod 2^15, which repeats every
+// 2^(15 - trailing zeros of yStep's fraction) rows (2 for 540 to 360). With
+// such a short period the accurate kernel's weights are worked out once per
+// phase: its 30-bit products wy * wx split at bit 15, so that
+// X = 2^15 * sum(high x p) + sum(low x p) with every madd in 32 bits, and
+// (X + 2^29) >> 30 = (H + ((L + 2^29) >> 15)) >> 15 exactly. Rows keep their
+// order (source rows are read once, in sequence); both phases' tables for 512
+// outputs take 16 KB of stack. (The fast kernel gains nothing from this: its
+// per-row weight multiplies are not what limits it.)
+enum { kMaxPhases = 2, kPhaseChunkBlocks = 512 / kBlockOutputs };
+
+struct PhaseWeights {
+    uint8_t w[2][2][2][kVecBytes];  // [high, low][source row][outputs 0..3, 4..7 of a lane]
+};
+
+static int32_t FractionPeriod(uint32_t yStep)
+{
+    const uint32_t f = yStep & 0x7fff;
+    return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
+}
+
+static void BuildPhaseWeights(PhaseWeights* pw, const ColumnBlock* blocks, int32_t nb, uint32_t fy)
+{
+    const VecI vy[2] = {VSet1I16(static_cast<int16_t>(32767 - fy)), VSet1I16(static_cast<int16_t>(fy))};
+    const VecI low15 = VSet1I16(0x7fff);
+    for (int32_t b = 0; b < nb; ++b)
+        for (int k = 0; k < 2; ++k) {
+            const VecI w = VLoad(blocks[b].weight[k]);
+            for (int j = 0; j < 2; ++j) {
+                const VecI lo = VMulloI16(w, vy[j]), hi = VMulhiU16(w, vy[j]);
+                VStore(pw[b].w[0][j][k], VOr(VAddI16(hi, hi), VSrliI16(lo, 15)));
+                VStore(pw[b].w[1][j][k], VAnd(lo, low15));
+            }
+        }
+}
+
+static inline __attribute__((always_inline)) void AccuratePhaseBlocks(uint8_t* d, const uint8_t* r0,
+                                                                     const uint8_t* r1, const ColumnBlock* blocks,
+                                                                     const PhaseWeights* pw, int32_t nb, bool lower)
+{
+    const VecI round = VSet32(1 << 29);
+    for (int32_t b = 0; b < nb; ++b) {
+        const ColumnBlock& cb = blocks[b];
+        const VecI a = VWindows(r0, cb.base);
+        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
+        VecI s[2];
+        for (int k = 0; k < 2; ++k) {
+            const VecI ctrl = VLoad(cb.ctrl[k]);
+            const VecI pa = VShuffle(a, ctrl);
+            const VecI pc = lower ? VShuffle(c, ctrl) : VZero();
+            VecI h = VMadd(pa, VLoad(pw[b].w[0][0][k]));
+            if (lower) h = VAdd32(h, VMadd(pc, VLoad(pw[b].w[0][1][k])));
+            VecI l = VAdd32(VMadd(pa, VLoad(pw[b].w[1][0][k])), round);
+            if (lower) l = VAdd32(l, VMadd(pc, VLoad(pw[b].w[1][1][k])));
+            s[k] = VSrli32(VAdd32(h, VSrli32(l, 15)), 15);
+        }
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+    }
+}
+
+// Both general kernels: the column table of a chunk of the row, then every
+// row through it, finished by the reference row code past the last block.
+static inline __attribute__((always_inline)) void GeneralTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                              int32_t dstHeight, const uint8_t* src,
+                                                              int32_t srcStride, int32_t srcWidth, uint32_t xStep,
+                                                              uint32_t yStep, bool accurate)
 {
     ColumnBlock blocks[kChunkBlocks];
+    PhaseWeights weights[kMaxPhases][kPhaseChunkBlocks];
+    const uint32_t xStart = accurate ? 16384u : 32768u;
+    const int fracBits = accurate ? 15 : 16;
+    const int32_t period = FractionPeriod(yStep);
+    const bool byPhase = accurate && period <= kMaxPhases;
+    const int32_t chunkBlocks = byPhase ? static_cast<int32_t>(kPhaseChunkBlocks) : static_cast<int32_t>(kChunkBlocks);
     for (int32_t first = 0; first < dstWidth - 1;) {
-        const int32_t nb = BuildColumns(blocks, kChunkBlocks, first, dstWidth - 1, 16384u, xStep, 15, srcWidth);
+        const int32_t nb = BuildColumns(blocks, chunkBlocks, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth);
         const int32_t vecEnd = first + nb * kBlockOutputs;
-        const int32_t end = nb == kChunkBlocks ? vecEnd : dstWidth - 1;
+        const int32_t end = nb == chunkBlocks ? vecEnd : dstWidth - 1;
+        if (byPhase)
+            for (int32_t phase = 0; phase < period; ++phase)
+                BuildPhaseWeights(weights[phase], blocks, nb, (16384u + static_cast<uint32_t>(phase) * yStep) & 0x7fff);
         for (int32_t row = 0; row < dstHeight - 1; ++row) {
             const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
-            const uint32_t ry = y >> 15, fy = y & 0x7fff;
-            const uint32_t wy1 = fy, wy0 = 32767 - fy;
-            const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
+            const uint32_t fy = y & 0x7fff, wy0 = 32767 - fy;
+            const uint8_t* r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
             const uint8_t* r1 = r0 + srcStride;
-            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride + first;
-            if (fy)
-                AccurateBlocks(d, r0, r1, blocks, nb, wy0, wy1, true);
-            else
-                AccurateBlocks(d, r0, r1, blocks, nb, wy0, wy1, false);
-            d -= first;
-            for (int32_t col = vecEnd; col < end; ++col) {
-                const uint32_t x = 16384u + static_cast<uint32_t>(col) * xStep;
-                const uint32_t rx = x >> 15, wx1 = x & 0x7fff;
-                d[col] = AccurateScalar(32767 - wx1, wx1, wy0, wy1, r0[rx], r0[rx + 1], r1[rx], r1[rx + 1]);
+            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
+            // A zero lower weight leaves the lower row out: its terms are all zero.
+            if (byPhase) {
+                const PhaseWeights* pw = weights[row & (period - 1)];
+                if (fy)
+                    AccuratePhaseBlocks(d + first, r0, r1, blocks, pw, nb, true);
+                else
+                    AccuratePhaseBlocks(d + first, r0, r1, blocks, pw, nb, false);
+                GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);
+            } else if (accurate) {
+                if (fy)
+                    AccurateBlocks(d + first, r0, r1, blocks, nb, wy0, fy, true);
+                else
+                    AccurateBlocks(d + first, r0, r1, blocks, nb, wy0, fy, false);
+                GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);
+            } else {
+                if (fy)
+                    FastBlocks(d + first, r0, r1, blocks, nb, wy0, fy, true);
+                else
+                    FastBlocks(d + first, r0, r1, blocks, nb, wy0, fy, false);
+                GeneralBilinearFastRow(d, r0, r1, fy, vecEnd, end, xStep);
             }
         }
         first = end;
     }
-    const uint32_t lastCol = (xStep * static_cast<uint32_t>(dstWidth - 1) + 16384u) >> 15;
-    for (int32_t row = 0; row < dstHeight - 1; ++row) {
-        const uint32_t ry = (16384u + static_cast<uint32_t>(row) * yStep) >> 15;
-        dst[static_cast<ptrdiff_t>(row) * dstStride + dstWidth - 1] = src[static_cast<ptrdiff_t>(ry) * srcStride + lastCol];
-    }
-    const uint32_t lastRow = (yStep * static_cast<uint32_t>(dstHeight - 1) + 16384u) >> 15;
-    const uint8_t* r = src + static_cast<ptrdiff_t>(lastRow) * srcStride;
-    uint8_t* d = dst + static_cast<ptrdiff_t>(dstHeight - 1) * dstStride;
-    for (int32_t col = 0; col < dstWidth; ++col) d[col] = r[(16384u + static_cast<uint32_t>(col) * xStep) >> 15];
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, xStart, fracBits);
+}
+
+[[maybe_unused]] static void GeneralFastTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                                              const uint8_t* src, int32_t srcStride, int32_t srcWidth,
+                                              uint32_t xStep, uint32_t yStep)
+{
+    GeneralTable(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, false);
+}
+
+[[maybe_unused]] static void GeneralAccurateTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                  int32_t dstHeight, const uint8_t* src, int32_t srcStride,
+                                                  int32_t srcWidth, uint32_t xStep, uint32_t yStep)
+{
+    GeneralTable(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, true);
 }
 #endif
 
@@ -645,13 +642,9 @@ static inline __attribute__((always_inline)) int32_t NVXYPairs(uint8_t* d, const
             continue;
         }
         const __m128i wy = _mm_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
-        int32_t k = fy ? NVXYPairs(d, r0, r1, pairs, xStep, wy, true) : NVXYPairs(d, r0, r1, pairs, xStep, wy, false);
-        for (; k < pairs; ++k) {
-            const uint32_t x = static_cast<uint32_t>(k) * xStep;
-            const uint32_t off = 2 * (x >> 15), wx1 = x & 0x7fff, wx0 = 32767 - wx1;
-            d[2 * k] = AccurateScalar(wx0, wx1, wy0, wy1, r0[off], r0[off + 2], r1[off], r1[off + 2]);
-            d[2 * k + 1] = AccurateScalar(wx0, wx1, wy0, wy1, r0[off + 1], r0[off + 3], r1[off + 1], r1[off + 3]);
-        }
+        const int32_t k =
+            fy ? NVXYPairs(d, r0, r1, pairs, xStep, wy, true) : NVXYPairs(d, r0, r1, pairs, xStep, wy, false);
+        GeneralBilinearAccurateNVXYRow(d, r0, r1, fy, k, pairs, xStep);
         d[2 * pairs] = r0[lastPair];
         if (2 * pairs + 1 < dstWidth) d[2 * pairs + 1] = r0[lastPair + 1];
     }

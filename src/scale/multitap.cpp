@@ -188,46 +188,73 @@ void VeskFilterHor_c(const uint8_t* src, int32_t srcStride, int32_t width, int32
     }
 }
 
+void SetupFourTapGeometry(FourTapGeometry* g, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                          int32_t srcHeight, uint8_t tune)
+{
+    g->xStep = static_cast<uint32_t>((static_cast<int64_t>(srcWidth) * 65536 + dstWidth / 2) / dstWidth);
+    g->yStep = static_cast<uint32_t>((static_cast<int64_t>(srcHeight) * 65536 + dstHeight / 2) / dstHeight);
+    g->xStart = (g->xStep >> 1) - 32768u;
+    g->yStart = (g->yStep >> 1) - 32768u;
+    g->hor = FindSpecialRatio(dstWidth, srcWidth);
+    g->ver = g->hor.iSet ? FindSpecialRatio(dstHeight, srcHeight) : FourTapSpecialRatio{};
+    g->special = tune ? pSpecialTune : pSpecial;
+    g->groups = g->hor.iSet ? (dstWidth - 16) / g->hor.iOutputs : 0;
+    if (g->groups < 0) g->groups = 0;
+    for (int32_t k = 0; k < kSpecialEntries; ++k)
+        g->offsets[k] =
+            k < g->hor.iOutputs ? ((2 * k + 1) * g->hor.iInputs - g->hor.iOutputs) / (2 * g->hor.iOutputs) : 0;
+}
+
+const int8_t* FourTapRowTaps(const FourTapGeometry& g, const int8_t* table, int32_t r)
+{
+    const uint32_t y = g.yStart + static_cast<uint32_t>(r) * g.yStep;
+    return g.ver.iSet ? g.special[g.ver.iSet][r % g.ver.iPeriod] : table + ((y >> 10) & 63) * 4;
+}
+
+void WeighRows(uint8_t* d, const uint8_t* const* rows, const int8_t* t, int32_t n, int32_t from, int32_t to)
+{
+    for (int32_t x = from; x < to; ++x) {
+        int32_t sum = 0;
+        for (int32_t k = 0; k < n; ++k) sum += t[k] * rows[k][x];
+        d[x] = ClampTap(sum);
+    }
+}
+
+int32_t FourTapSpecialOutputs(uint8_t* d, const uint8_t* row, const FourTapGeometry& g)
+{
+    int32_t j = 0;
+    for (int32_t group = 0; group < g.groups; ++group)
+        for (int32_t k = 0; k < g.hor.iOutputs; ++k, ++j)
+            d[j] = Apply4(g.special[g.hor.iSet][k], row + g.hor.iInputs * group + g.offsets[k] - 1);
+    return j;
+}
+
+void FourTapGenericOutputs(uint8_t* d, const uint8_t* row, const int8_t* table, uint32_t xStart, uint32_t xStep,
+                           int32_t from, int32_t to)
+{
+    for (int32_t j = from; j < to; ++j) {
+        const uint32_t x = xStart + static_cast<uint32_t>(j) * xStep;
+        d[j] = Apply4(table + ((x >> 10) & 63) * 4, row + (x >> 16) - 1);
+    }
+}
+
 void VeskGeneralFourTapFilter_c(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
                                 const uint8_t* src, int32_t srcStride, int32_t srcWidth, int32_t srcHeight,
                                 const int8_t* table, uint8_t* tempRow, uint8_t tune)
 {
     if (dstWidth < 1 || dstHeight < 1 || srcWidth < 1 || srcHeight < 1) return;
-    const uint32_t xStep = static_cast<uint32_t>((static_cast<int64_t>(srcWidth) * 65536 + dstWidth / 2) / dstWidth);
-    const uint32_t yStep =
-        static_cast<uint32_t>((static_cast<int64_t>(srcHeight) * 65536 + dstHeight / 2) / dstHeight);
-    const uint32_t xStart = (xStep >> 1) - 32768u, yStart = (yStep >> 1) - 32768u;
-    const FourTapSpecialRatio hor = FindSpecialRatio(dstWidth, srcWidth);
-    const FourTapSpecialRatio ver = hor.iSet ? FindSpecialRatio(dstHeight, srcHeight) : FourTapSpecialRatio{};
-    const int8_t(*special)[kSpecialEntries][4] = tune ? pSpecialTune : pSpecial;
-    int32_t groups = hor.iSet ? (dstWidth - 16) / hor.iOutputs : 0;
-    if (groups < 0) groups = 0;
-    int32_t offsets[kSpecialEntries] = {};
-    for (int32_t k = 0; k < hor.iOutputs; ++k)
-        offsets[k] = ((2 * k + 1) * hor.iInputs - hor.iOutputs) / (2 * hor.iOutputs);
-
+    FourTapGeometry g;
+    SetupFourTapGeometry(&g, dstWidth, dstHeight, srcWidth, srcHeight, tune);
     uint8_t* row = tempRow + 16;
     for (int32_t r = 0; r < dstHeight; ++r) {
-        const uint32_t y = yStart + static_cast<uint32_t>(r) * yStep;
-        const int32_t i = static_cast<int32_t>(y >> 16);
-        const int8_t* t = ver.iSet ? special[ver.iSet][r % ver.iPeriod] : table + ((y >> 10) & 63) * 4;
-        const uint8_t* s0 = src + static_cast<ptrdiff_t>(ClampRow(i - 1, srcHeight)) * srcStride;
-        const uint8_t* s1 = src + static_cast<ptrdiff_t>(ClampRow(i, srcHeight)) * srcStride;
-        const uint8_t* s2 = src + static_cast<ptrdiff_t>(ClampRow(i + 1, srcHeight)) * srcStride;
-        const uint8_t* s3 = src + static_cast<ptrdiff_t>(ClampRow(i + 2, srcHeight)) * srcStride;
-        for (int32_t x = 0; x < srcWidth; ++x) row[x] = ClampTap(t[0] * s0[x] + t[1] * s1[x] + t[2] * s2[x] + t[3] * s3[x]);
+        const int32_t i = static_cast<int32_t>((g.yStart + static_cast<uint32_t>(r) * g.yStep) >> 16);
+        const uint8_t* rows[4];
+        for (int k = 0; k < 4; ++k) rows[k] = src + static_cast<ptrdiff_t>(ClampRow(i - 1 + k, srcHeight)) * srcStride;
+        WeighRows(row, rows, FourTapRowTaps(g, table, r), 4, 0, srcWidth);
         row[-1] = row[0];
         row[srcWidth] = row[srcWidth - 1];
-
         uint8_t* d = dst + static_cast<ptrdiff_t>(r) * dstStride;
-        int32_t j = 0;
-        for (int32_t g = 0; g < groups; ++g)
-            for (int32_t k = 0; k < hor.iOutputs; ++k, ++j)
-                d[j] = Apply4(special[hor.iSet][k], row + hor.iInputs * g + offsets[k] - 1);
-        for (; j < dstWidth; ++j) {
-            const uint32_t x = xStart + static_cast<uint32_t>(j) * xStep;
-            d[j] = Apply4(table + ((x >> 10) & 63) * 4, row + (x >> 16) - 1);
-        }
+        FourTapGenericOutputs(d, row, table, g.xStart, g.xStep, FourTapSpecialOutputs(d, row, g), dstWidth);
     }
 }
 

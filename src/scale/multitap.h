@@ -78,6 +78,28 @@ struct FourTapSpecialRatio {
 // The special set for dst / src (0 when none).
 FourTapSpecialRatio FindSpecialRatio(int32_t dstSize, int32_t srcSize);
 
+// Everything the four-tap pass derives from the sizes, worked out once per
+// plane by the reference code and shared with the vector variants.
+struct FourTapGeometry {
+    uint32_t xStep, yStep, xStart, yStart;  // 16.16
+    FourTapSpecialRatio hor, ver;
+    const int8_t (*special)[kSpecialEntries][4];  // pSpecial or pSpecialTune
+    int32_t groups;                               // grouped outputs = groups x hor.iOutputs
+    int32_t offsets[kSpecialEntries];             // first sample of output k within a group
+};
+void SetupFourTapGeometry(FourTapGeometry* g, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
+                          int32_t srcHeight, uint8_t tune);
+// The vertical taps of output row r.
+const int8_t* FourTapRowTaps(const FourTapGeometry& g, const int8_t* table, int32_t r);
+// Row pieces in the reference arithmetic, for the vector variants' tails:
+// d[x] = clamp((sum of t[k] x rows[k][x] + 32) >> 6) for x in [from, to);
+void WeighRows(uint8_t* d, const uint8_t* const* rows, const int8_t* t, int32_t n, int32_t from, int32_t to);
+// the grouped special-ratio outputs of a filtered row (returns their count);
+int32_t FourTapSpecialOutputs(uint8_t* d, const uint8_t* row, const FourTapGeometry& g);
+// generic outputs [from, to) of a filtered row.
+void FourTapGenericOutputs(uint8_t* d, const uint8_t* row, const int8_t* table, uint32_t xStart, uint32_t xStep,
+                           int32_t from, int32_t to);
+
 // Designs an n-tap half-band filter (windowed sinc, quantised to 1/64 with
 // the sum corrected to 64) into quantised[n], using work[n] as scratch.
 void DesignHalfBandTaps(uint8_t tune, int32_t n, int32_t* quantised, double* work);

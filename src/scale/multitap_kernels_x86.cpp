@@ -83,11 +83,7 @@ static void FilterRows(uint8_t* d, const uint8_t* const* rows, const int8_t* t, 
     for (int k = 0; k < n; ++k) taps[k] = VSet1I16(t[k]);
     for (; x + kVecBytes / 2 <= width; x += kVecBytes / 2) FilterRowsStoreHalf(d, rows, taps, n, x);
 #endif
-    for (; x < width; ++x) {
-        int32_t sum = 0;
-        for (int k = 0; k < n; ++k) sum += t[k] * rows[k][x];
-        d[x] = ClampTap(sum);
-    }
+    WeighRows(d, rows, t, n, x, width);
 }
 
 // Whether 16-bit sums (and maddubs pairs) are exact for these taps.
@@ -167,11 +163,6 @@ void RL_TIERED(VeskFilterHor)(const uint8_t* src, int32_t srcStride, int32_t wid
 
 namespace RL_TIER_NS {
 
-static inline uint8_t Apply4(const int8_t* t, const uint8_t* s)
-{
-    return ClampTap(t[0] * s[0] + t[1] * s[1] + t[2] * s[2] + t[3] * s[3]);
-}
-
 // Generic positions for outputs [from, to) of one row.
 static void FourTapGenericRow(uint8_t* d, const uint8_t* row, const int8_t* table, uint32_t xStart, uint32_t xStep,
                               int32_t from, int32_t to)
@@ -197,10 +188,7 @@ static void FourTapGenericRow(uint8_t* d, const uint8_t* row, const int8_t* tabl
         Store64(d + j, _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(packed, pick)));
     }
 #endif
-    for (; j < to; ++j) {
-        const uint32_t x = xStart + static_cast<uint32_t>(j) * xStep;
-        d[j] = Apply4(table + ((x >> 10) & 63) * 4, row + (x >> 16) - 1);
-    }
+    FourTapGenericOutputs(d, row, table, xStart, xStep, j, to);
 }
 
 #if RL_TIER_HAS_SSSE3
@@ -394,45 +382,35 @@ void RL_TIERED(VeskGeneralFourTapFilter)(uint8_t* dst, int32_t dstStride, int32_
 {
     using namespace RL_TIER_NS;
     if (dstWidth < 1 || dstHeight < 1 || srcWidth < 1 || srcHeight < 1) return;
-    const uint32_t xStep = static_cast<uint32_t>((static_cast<int64_t>(srcWidth) * 65536 + dstWidth / 2) / dstWidth);
-    const uint32_t yStep =
-        static_cast<uint32_t>((static_cast<int64_t>(srcHeight) * 65536 + dstHeight / 2) / dstHeight);
-    const uint32_t xStart = (xStep >> 1) - 32768u, yStart = (yStep >> 1) - 32768u;
-    const FourTapSpecialRatio hor = FindSpecialRatio(dstWidth, srcWidth);
-    const FourTapSpecialRatio ver = hor.iSet ? FindSpecialRatio(dstHeight, srcHeight) : FourTapSpecialRatio{};
-    const int8_t(*special)[kSpecialEntries][4] = tune ? pSpecialTune : pSpecial;
-    int32_t groups = hor.iSet ? (dstWidth - 16) / hor.iOutputs : 0;
-    if (groups < 0) groups = 0;
-    int32_t offsets[kSpecialEntries] = {};
-    for (int32_t k = 0; k < hor.iOutputs; ++k)
-        offsets[k] = ((2 * k + 1) * hor.iInputs - hor.iOutputs) / (2 * hor.iOutputs);
+    FourTapGeometry g;
+    SetupFourTapGeometry(&g, dstWidth, dstHeight, srcWidth, srcHeight, tune);
 #if RL_TIER_HAS_SSSE3
+    const FourTapSpecialRatio& hor = g.hor;
+    const int32_t groups = g.groups;
     SpecialLine line = {};
     PairLine pairLine = {};
     const bool pairs = hor.iSet && hor.iOutputs <= 8;
     if (pairs)
-        SetupPairLine(&pairLine, special[hor.iSet], offsets, hor.iOutputs);
+        SetupPairLine(&pairLine, g.special[hor.iSet], g.offsets, hor.iOutputs);
     else if (hor.iSet)
-        SetupSpecialLine(&line, special[hor.iSet], offsets, hor.iOutputs);
+        SetupSpecialLine(&line, g.special[hor.iSet], g.offsets, hor.iOutputs);
     // Generic outputs start after the groups; a table covers them up to a cap.
     const int32_t genericFirst = groups * hor.iOutputs;
     FourTapBlock blocks[kMaxTableOutputs / kBlockOutputs];
     int32_t tableEnd = dstWidth < genericFirst + kMaxTableOutputs ? dstWidth : genericFirst + kMaxTableOutputs;
     const int32_t blockCount =
         TableFits16(table) ? BuildFourTapColumns(blocks, kMaxTableOutputs / kBlockOutputs, genericFirst, tableEnd,
-                                                 xStart, xStep, table, srcWidth)
+                                                 g.xStart, g.xStep, table, srcWidth)
                            : 0;
     tableEnd = genericFirst + blockCount * kBlockOutputs;
 #endif
 
     uint8_t* row = tempRow + 16;
     for (int32_t r = 0; r < dstHeight; ++r) {
-        const uint32_t y = yStart + static_cast<uint32_t>(r) * yStep;
-        const int32_t i = static_cast<int32_t>(y >> 16);
-        const int8_t* t = ver.iSet ? special[ver.iSet][r % ver.iPeriod] : table + ((y >> 10) & 63) * 4;
+        const int32_t i = static_cast<int32_t>((g.yStart + static_cast<uint32_t>(r) * g.yStep) >> 16);
         const uint8_t* rows[4];
         for (int k = 0; k < 4; ++k) rows[k] = src + static_cast<ptrdiff_t>(ClampRow(i - 1 + k, srcHeight)) * srcStride;
-        FilterRows(row, rows, t, 4, srcWidth);
+        FilterRows(row, rows, FourTapRowTaps(g, table, r), 4, srcWidth);
         row[-1] = row[0];
         row[srcWidth] = row[srcWidth - 1];
 
@@ -446,11 +424,9 @@ void RL_TIERED(VeskGeneralFourTapFilter)(uint8_t* dst, int32_t dstStride, int32_
         FourTapTableRow(d + genericFirst, row, blocks, blockCount);
         j = tableEnd;
 #else
-        for (int32_t g = 0; g < groups; ++g)
-            for (int32_t k = 0; k < hor.iOutputs; ++k, ++j)
-                d[j] = Apply4(special[hor.iSet][k], row + hor.iInputs * g + offsets[k] - 1);
+        j = FourTapSpecialOutputs(d, row, g);
 #endif
-        FourTapGenericRow(d, row, table, xStart, xStep, j, dstWidth);
+        FourTapGenericRow(d, row, table, g.xStart, g.xStep, j, dstWidth);
     }
 }
 

@@ -24,6 +24,9 @@ const SizePair kPairs[] = {
     {20, 10, 2, 9},      {33, 17, 3, 2},     {1366, 6, 1365, 5},
     // Past the column tables' chunk and cap; steps just under and over 2.
     {2400, 6, 2200, 5},  {4100, 4, 2100, 3}, {1000, 8, 480, 4},
+    // Vertical fractions repeating every 2 rows across several column chunks,
+    // and every 32 rows.
+    {1300, 12, 866, 8},  {300, 135, 213, 96},
 };
 
 std::vector<KernelCase> GeneralCases()

@@ -175,6 +175,53 @@ TEST(DownsampleKernels, StepsAndFirstSamples)
     EXPECT_EQ(guard[0], 7);
 }
 
+// The vector general kernels split 30-bit weight products and 23-bit sums to
+// stay in 32-bit lanes; saturated and alternating extremes probe those bounds
+// (random data rarely does), on geometries whose vertical fraction repeats
+// every 1, 2 or 32 rows and on one where it never repeats.
+struct ExtremeGeometry {
+    int sw, sh, dw, dh;
+};
+
+class DownsampleGeneralExtremes : public testing::TestWithParam<ExtremeGeometry> {};
+
+TEST_P(DownsampleGeneralExtremes, EveryTierMatchesReference)
+{
+    const ExtremeGeometry g = GetParam();
+    const int stride = g.sw + 5;
+    const uint32_t detected = VeskCPUFeatureDetect(nullptr);
+    for (int pattern = 0; pattern < 3; ++pattern) {
+        std::vector<uint8_t> src(static_cast<size_t>(stride) * g.sh);
+        for (int y = 0; y < g.sh; ++y)
+            for (int x = 0; x < stride; ++x)
+                src[static_cast<size_t>(y) * stride + x] =
+                    pattern == 0 ? 255 : (pattern == 1 ? ((x + y) & 1) * 255 : (x % 3 == 0 || y % 4 == 1 ? 255 : 0));
+        for (int accurate = 0; accurate < 2; ++accurate) {
+            std::vector<uint8_t> expected;
+            for (int tier = RL_TIER_C; tier < RL_TIER_COUNT; ++tier) {
+                if (tier != RL_TIER_C && !(detected & TierFlag(tier))) continue;
+                DownsampleFuncs f;
+                FillDownsampleFuncs(&f, TierFlagMask(tier));
+                std::vector<uint8_t> dst(static_cast<size_t>(g.dw) * g.dh, 0xcd);
+                (accurate ? f.pfGeneralAccurate : f.pfGeneralFast)(dst.data(), g.dw, g.dw, g.dh, src.data(), stride,
+                                                                   g.sw, g.sh);
+                if (tier == RL_TIER_C) {
+                    expected = dst;
+                    if (pattern == 0) {
+                        EXPECT_EQ(*std::min_element(dst.begin(), dst.end()), 255);
+                    }
+                } else {
+                    ASSERT_EQ(dst, expected) << TierName(tier) << " pattern " << pattern << " accurate " << accurate;
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometries, DownsampleGeneralExtremes,
+                         testing::Values(ExtremeGeometry{1920, 24, 1280, 16}, ExtremeGeometry{960, 135, 683, 96},
+                                         ExtremeGeometry{700, 40, 350 + 1, 20}, ExtremeGeometry{640, 37, 600, 31}));
+
 // ---- Validation through IRavvel -----------------------------------------------
 
 struct BadCase {
@@ -273,6 +320,7 @@ const Job kJobs[] = {
     // general bilinear on both axes, interleaved chroma; rows wider than the
     // kernels' column tables.
     {23, 1920, 1080, 1280, 720, false}, {23, 1920, 1080, 1366, 768, false}, {23, 1920, 1080, 1366, 768, true},
+    {23, 1920, 1080, 1280, 720, true},
     {26, 1920, 1080, 1280, 720, false}, {31, 4400, 200, 3960, 180, false}, {31, 4400, 200, 2600, 120, true},
 };
 
