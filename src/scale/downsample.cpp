@@ -59,7 +59,7 @@ int32_t CDownsampling::Uninit()
     m_uiSrcCapacity = m_uiDstCapacity = 0;
     std::memset(&m_sSrcPicture, 0, sizeof m_sSrcPicture);
     std::memset(&m_sDstPicture, 0, sizeof m_sDstPicture);
-    m_bSrcBufferValid = m_bDstBufferValid = m_bSampleReady = false;
+    m_bSampleReady = false;
     ReinitStatistics();
     return RL_OK;
 }
@@ -148,18 +148,16 @@ int32_t CDownsampling::AllocateSampleBuffers(uint32_t format)
 
 int32_t CDownsampling::AllocateBuffer(bool isSrc, int32_t width, int32_t height, uint32_t format)
 {
-    bool& valid = isSrc ? m_bSrcBufferValid : m_bDstBufferValid;
     uint8_t*& buffer = isSrc ? m_pSrcBuffer : m_pDstBuffer;
     uint32_t& capacity = isSrc ? m_uiSrcCapacity : m_uiDstCapacity;
-    int32_t& bufW = isSrc ? m_iSrcBufW : m_iDstBufW;
-    int32_t& bufH = isSrc ? m_iSrcBufH : m_iDstBufH;
-    uint32_t& bufFormat = isSrc ? m_uiSrcBufFormat : m_uiDstBufFormat;
     SRLPictureInfo& pic = isSrc ? m_sSrcPicture : m_sDstPicture;
 
+    // The plane pointers are laid out again on every call even when the block
+    // is big enough: in caller-output mode the same descriptor may have been
+    // pointed at the caller's planes of an earlier frame in the meantime.
     pic.iWidth = width;
     pic.iHeight = height;
     pic.eFormat = static_cast<RL_EVideoFormat>(format);
-    if (valid && bufW == width && bufH == height && bufFormat == format) return RL_OK;
 
     int32_t strides[3] = {0, 0, 0};
     int32_t rows[3] = {0, 0, 0};
@@ -181,15 +179,11 @@ int32_t CDownsampling::AllocateBuffer(bool isSrc, int32_t width, int32_t height,
         strides[0] = RoundUp(width, kAlign);
         rows[0] = height;
     } else {
-        valid = false;
         return RL_ERR_UNSUPPORTED;
     }
     uint64_t total = kAlign;
     for (int p = 0; p < 3; ++p) total += static_cast<uint64_t>(strides[p]) * static_cast<uint64_t>(rows[p]);
-    if (total > 0xffffffffull - 64) {
-        valid = false;
-        return RL_ERR_NO_MEMORY;
-    }
+    if (total > 0xffffffffull - 64) return RL_ERR_NO_MEMORY;
     const uint32_t size = static_cast<uint32_t>(total);
     if (size > capacity || !buffer) {
         RL_LOG(Info,
@@ -200,7 +194,6 @@ int32_t CDownsampling::AllocateBuffer(bool isSrc, int32_t width, int32_t height,
         buffer = static_cast<uint8_t*>(VeskMalloc(size, kAlign));
         if (!buffer) {
             capacity = 0;
-            valid = false;
             return RL_ERR_NO_MEMORY;
         }
         capacity = size;
@@ -212,10 +205,6 @@ int32_t CDownsampling::AllocateBuffer(bool isSrc, int32_t width, int32_t height,
         pic.iStride[i] = strides[i];
         p += static_cast<size_t>(strides[i]) * static_cast<size_t>(rows[i]);
     }
-    bufW = width;
-    bufH = height;
-    bufFormat = format;
-    valid = true;
     return RL_OK;
 }
 

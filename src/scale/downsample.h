@@ -89,8 +89,6 @@ private:
     uint8_t* m_pDstBuffer = nullptr;
     uint32_t m_uiSrcCapacity = 0;
     uint32_t m_uiDstCapacity = 0;
-    bool m_bSrcBufferValid = false;
-    bool m_bDstBufferValid = false;
     bool m_bSampleReady = false;
     bool m_bCopyOut = false;
     uint32_t m_uiChannels = 1;
@@ -98,9 +96,6 @@ private:
     uint8_t m_uiDesignedTune = 0;
     PreprocessKernels m_sPreprocess;
     const int8_t* m_pFourTapTable = nullptr;
-    // Library buffers remember the picture they were laid out for.
-    int32_t m_iSrcBufW = 0, m_iSrcBufH = 0, m_iDstBufW = 0, m_iDstBufH = 0;
-    uint32_t m_uiSrcBufFormat = 0, m_uiDstBufFormat = 0;
 };
 
 }  // namespace Ravvel

@@ -79,4 +79,28 @@ TEST_F(Regression, PackedPlaneMethodsRefuseNegativePitches)
     }
 }
 
+// Caller output: an aligned destination is written in place, an unaligned one
+// goes through the library buffer. The buffer's plane pointers used to be
+// left pointing at the earlier frame's caller planes when its size still fit
+// (fuzzer finding: a write into freed memory).
+TEST_F(Regression, DownsamplerNeverWritesToAnEarlierFramesPlanes)
+{
+    ASSERT_EQ(m_rl->Init(RL_METHOD_DOWNSAMPLING, nullptr, true), RL_OK);
+    {
+        rltest::Picture src(RL_FORMAT_NV21, 32, 136), dst(RL_FORMAT_NV21, 18, 92);  // unaligned: buffered
+        src.Fill(10);
+        ASSERT_EQ(m_rl->Process(RL_METHOD_DOWNSAMPLING, src.info(), dst.info(), nullptr), RL_OK);
+    }
+    {
+        rltest::Picture src(RL_FORMAT_RGB24, 164, 158, 16), dst(RL_FORMAT_RGB24, 64, 64, 16);
+        src.Fill(20);
+        ASSERT_EQ(m_rl->Process(RL_METHOD_DOWNSAMPLING, src.info(), dst.info(), nullptr), RL_OK);
+    }  // both pictures freed here
+    rltest::Picture src(RL_FORMAT_NV21, 32, 136), dst(RL_FORMAT_NV21, 18, 92);
+    src.Fill(30);
+    dst.Fill(0);
+    ASSERT_EQ(m_rl->Process(RL_METHOD_DOWNSAMPLING, src.info(), dst.info(), nullptr), RL_OK);
+    EXPECT_EQ(dst.info()->pData[0][0], 30);  // the result reached this frame's planes
+}
+
 }  // namespace
