@@ -152,6 +152,27 @@ bool HasPlanes(const SRLPictureInfo* p, int n)
     return true;
 }
 
+// Whether the pitches of plane 0 and of the chroma planes (which the
+// converters address with iStride[1]) cover the bytes a row of the picture is
+// read or written with; a source without a table row is laid out as I420_2.
+bool StridesCover(const SRLPictureInfo* p, Group g, bool isSource)
+{
+    const int64_t w = p->iWidth;
+    int64_t luma = w, chroma = 0;
+    switch (g) {
+    case kRgb3: luma = 3 * w; break;
+    case kRgb4: luma = 4 * w; break;
+    case kScreen: isSource ? (chroma = w) : (luma = 4 * w); break;
+    case kPacked422: luma = 2 * w; break;
+    case kPlanar420: chroma = w / 2; break;
+    case kSemi420:
+    case kOther: chroma = w; break;
+    case kRgbPlanar: break;
+    }
+    const int64_t s0 = p->iStride[0], s1 = p->iStride[1];
+    return (s0 < 0 ? -s0 : s0) >= luma && (s1 < 0 ? -s1 : s1) >= chroma;
+}
+
 }  // namespace
 
 void FillCscKernelTable(CscKernelTable* table, uint32_t cpuFlags)
@@ -208,6 +229,7 @@ int32_t CColorSpaceConvertor::Process(SRLPictureInfo* src, SRLPictureInfo* dst, 
     // Every destination plane is checked too: the host's buffers are written
     // only once the whole call is known to be valid.
     if (!HasPlanes(dst, PlanesOf(dg))) return RL_ERR_INVALID_PARAM;
+    if (!StridesCover(src, sg, true) || !StridesCover(dst, dg, false)) return RL_ERR_INVALID_PARAM;
 
     if (entry == kDirect) {
         csp_rgball_to_rgball_c(src, dst);

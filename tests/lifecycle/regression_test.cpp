@@ -103,4 +103,20 @@ TEST_F(Regression, DownsamplerNeverWritesToAnEarlierFramesPlanes)
     EXPECT_EQ(dst.info()->pData[0][0], 30);  // the result reached this frame's planes
 }
 
+// A format value that does not match the planes (here an I420 picture sent
+// as an unknown format, which the converter reads as I420_2 with full-width
+// chroma rows) used to be read past the chroma planes (fuzzer finding).
+TEST_F(Regression, ConverterRefusesPitchesShorterThanTheRowsItReads)
+{
+    ASSERT_EQ(m_rl->Init(RL_METHOD_COLOR_SPACE_CONVERT, nullptr, false), RL_OK);
+    rltest::Picture src(RL_FORMAT_I420, 64, 48), dst(RL_FORMAT_I420, 64, 48);
+    src.info()->eFormat = static_cast<RL_EVideoFormat>(25);
+    dst.Fill(7);
+    EXPECT_EQ(m_rl->Process(RL_METHOD_COLOR_SPACE_CONVERT, src.info(), dst.info(), nullptr), RL_ERR_INVALID_PARAM);
+    rltest::Picture rgb(RL_FORMAT_RGB24, 64, 48);
+    rgb.info()->eFormat = RL_FORMAT_RGBA;  // 3-byte rows described as 4-byte pixels
+    EXPECT_EQ(m_rl->Process(RL_METHOD_COLOR_SPACE_CONVERT, rgb.info(), dst.info(), nullptr), RL_ERR_INVALID_PARAM);
+    for (size_t i = 0; i < dst.size(); ++i) ASSERT_EQ(dst.block()[i], 7);
+}
+
 }  // namespace
