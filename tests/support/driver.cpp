@@ -22,7 +22,6 @@ void MaybeSpoil(Choices& c, SRLPictureInfo* p)
     if (k == 1) p->pData[0] = nullptr;
     if (k == 2) p->pData[1] = nullptr;
     if (k == 3) p->pData[2] = nullptr;
-    if (k == 4) p->eFormat = static_cast<RL_EVideoFormat>(c.U32());
 }
 
 }  // namespace
@@ -67,7 +66,11 @@ int32_t Driver::ProcessFrame(const MethodEntry& m, Choices& c)
     if (m.dst == DstKind::AnySize || (m.dst != DstKind::Unread && c.Byte() < 12)) dw = PickSide(c), dh = PickSide(c);
     const int pad = c.Byte() < 160 ? 0 : c.Range(1, 40);
     const bool negative = c.Byte() < 10;
-    m_src.Allocate(srcFormat, w, h, pad, negative);
+    // A value that names no layout gets planes as large as the converter
+    // reads them (as I420_2), so the descriptor still tells the truth.
+    const bool noLayout = GeometryOf(srcFormat, 1, 1).planes == 0;
+    m_src.Allocate(noLayout ? static_cast<uint32_t>(RL_FORMAT_I420_2) : srcFormat, w, h, pad, negative);
+    m_src.info()->eFormat = static_cast<RL_EVideoFormat>(srcFormat);
     m_src.Fill(c.Byte());
     if (m.dst == DstKind::Descriptor)
         m_dst.Allocate(0, 0, 0);
