@@ -298,6 +298,63 @@ static inline __m128i AccurateCombine(__m128i a, __m128i b, __m128i wy)
 }
 
 #if RL_TIER_HAS_SSSE3
+// ---- Vector helpers of the general bilinear kernels ------------------------------
+
+#if RL_TIER_HAS_AVX2
+static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
+static inline VecI VMadd(VecI a, VecI b) { return _mm256_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm256_mulhi_epu16(a, b); }
+static inline VecI VAdd32(VecI a, VecI b) { return _mm256_add_epi32(a, b); }
+static inline VecI VSrli32(VecI a, int n) { return _mm256_srli_epi32(a, n); }
+static inline VecI VSlli32(VecI a, int n) { return _mm256_slli_epi32(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm256_and_si256(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm256_or_si256(a, b); }
+static inline VecI VSet32(int32_t x) { return _mm256_set1_epi32(x); }
+static inline VecI VPacks32(VecI a, VecI b) { return _mm256_packs_epi32(a, b); }
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm256_blend_epi16(a, b, 0xaa); }
+#else
+static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
+static inline VecI VMadd(VecI a, VecI b) { return _mm_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm_mulhi_epu16(a, b); }
+static inline VecI VAdd32(VecI a, VecI b) { return _mm_add_epi32(a, b); }
+static inline VecI VSrli32(VecI a, int n) { return _mm_srli_epi32(a, n); }
+static inline VecI VSlli32(VecI a, int n) { return _mm_slli_epi32(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm_and_si128(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm_or_si128(a, b); }
+static inline VecI VSet32(int32_t x) { return _mm_set1_epi32(x); }
+static inline VecI VPacks32(VecI a, VecI b) { return _mm_packs_epi32(a, b); }
+#if RL_TIER_HAS_SSE41
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm_blend_epi16(a, b, 0xaa); }
+#endif
+#endif
+
+// (wy0 * A + wy1 * B + 2^29) >> 30 in 32-bit lanes (see AccurateCombine).
+static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
+{
+#if RL_TIER_HAS_SSE41
+    // a, b < 2^23: b << 16 puts b's low word in the high word, and the high
+    // word of b << 1 is b >> 15, so a blend builds each pair in one step.
+    const VecI lowPairs = VAnd(VBlendOddWords(a, VSlli32(b, 16)), VSet32(0x7fff7fff));
+    const VecI highPairs = VBlendOddWords(VSrli32(a, 15), VSlli32(b, 1));
+#else
+    const VecI low15 = VSet32(0x7fff);
+    const VecI lowPairs = VOr(VAnd(a, low15), VSlli32(VAnd(b, low15), 16));
+    const VecI highPairs = VOr(VSrli32(a, 15), VSlli32(VSrli32(b, 15), 16));
+#endif
+    const VecI lo = VAdd32(VMadd(lowPairs, wy), VSet32(1 << 29));
+    const VecI hi = VMadd(highPairs, wy);
+    return VSrli32(VAdd32(hi, VSrli32(lo, 15)), 15);
+}
+
+// Row r's vertical fraction is (16384 + r * yStep) mod 2^15, which repeats
+// every 2^(15 - trailing zeros of yStep's fraction) rows.
+static int32_t FractionPeriod(uint32_t yStep)
+{
+    const uint32_t f = yStep & 0x7fff;
+    return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
+}
+
+#if !RL_TIER_HAS_AVX2
 // ---- General bilinear through column tables -----------------------------------
 //
 // Every row of a general pass samples the same columns, so the sample offsets
@@ -350,38 +407,7 @@ static int32_t BuildColumns(ColumnBlock* blocks, int32_t maxBlocks, int32_t firs
     return b;
 }
 
-#if RL_TIER_HAS_AVX2
-static inline VecI VWindows(const uint8_t* row, const int32_t* base)
-{
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + base[0])), Load128(row + base[1]), 1);
-}
-static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
-static inline VecI VMadd(VecI a, VecI b) { return _mm256_madd_epi16(a, b); }
-static inline VecI VMulhiU16(VecI a, VecI b) { return _mm256_mulhi_epu16(a, b); }
-static inline VecI VAdd32(VecI a, VecI b) { return _mm256_add_epi32(a, b); }
-static inline VecI VSrli32(VecI a, int n) { return _mm256_srli_epi32(a, n); }
-static inline VecI VSlli32(VecI a, int n) { return _mm256_slli_epi32(a, n); }
-static inline VecI VAnd(VecI a, VecI b) { return _mm256_and_si256(a, b); }
-static inline VecI VOr(VecI a, VecI b) { return _mm256_or_si256(a, b); }
-static inline VecI VSet32(int32_t x) { return _mm256_set1_epi32(x); }
-static inline VecI VPacks32(VecI a, VecI b) { return _mm256_packs_epi32(a, b); }
-static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm256_blend_epi16(a, b, 0xaa); }
-#else
 static inline VecI VWindows(const uint8_t* row, const int32_t* base) { return Load128(row + base[0]); }
-static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
-static inline VecI VMadd(VecI a, VecI b) { return _mm_madd_epi16(a, b); }
-static inline VecI VMulhiU16(VecI a, VecI b) { return _mm_mulhi_epu16(a, b); }
-static inline VecI VAdd32(VecI a, VecI b) { return _mm_add_epi32(a, b); }
-static inline VecI VSrli32(VecI a, int n) { return _mm_srli_epi32(a, n); }
-static inline VecI VSlli32(VecI a, int n) { return _mm_slli_epi32(a, n); }
-static inline VecI VAnd(VecI a, VecI b) { return _mm_and_si128(a, b); }
-static inline VecI VOr(VecI a, VecI b) { return _mm_or_si128(a, b); }
-static inline VecI VSet32(int32_t x) { return _mm_set1_epi32(x); }
-static inline VecI VPacks32(VecI a, VecI b) { return _mm_packs_epi32(a, b); }
-#if RL_TIER_HAS_SSE41
-static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm_blend_epi16(a, b, 0xaa); }
-#endif
-#endif
 
 // The vector blocks of one row of the fast kernel. ((sum >> 14) + 1) >> 1
 // equals (sum + 2^14) >> 15, and the weights keep it below 256. A row whose
@@ -405,24 +431,6 @@ static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const u
         }
         VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
     }
-}
-
-// (wy0 * A + wy1 * B + 2^29) >> 30 in 32-bit lanes (see AccurateCombine).
-static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
-{
-#if RL_TIER_HAS_SSE41
-    // a, b < 2^23: b << 16 puts b's low word in the high word, and the high
-    // word of b << 1 is b >> 15, so a blend builds each pair in one step.
-    const VecI lowPairs = VAnd(VBlendOddWords(a, VSlli32(b, 16)), VSet32(0x7fff7fff));
-    const VecI highPairs = VBlendOddWords(VSrli32(a, 15), VSlli32(b, 1));
-#else
-    const VecI low15 = VSet32(0x7fff);
-    const VecI lowPairs = VOr(VAnd(a, low15), VSlli32(VAnd(b, low15), 16));
-    const VecI highPairs = VOr(VSrli32(a, 15), VSlli32(VSrli32(b, 15), 16));
-#endif
-    const VecI lo = VAdd32(VMadd(lowPairs, wy), VSet32(1 << 29));
-    const VecI hi = VMadd(highPairs, wy);
-    return VSrli32(VAdd32(hi, VSrli32(lo, 15)), 15);
 }
 
 // The vector blocks of one row of the accurate kernel; as in FastBlocks, a
@@ -462,11 +470,6 @@ struct PhaseWeights {
     uint8_t w[2][2][2][kVecBytes];  // [high, low][source row][outputs 0..3, 4..7 of a lane]
 };
 
-static int32_t FractionPeriod(uint32_t yStep)
-{
-    const uint32_t f = yStep & 0x7fff;
-    return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
-}
 
 static void BuildPhaseWeights(PhaseWeights* pw, const ColumnBlock* blocks, int32_t nb, uint32_t fy)
 {
@@ -573,6 +576,256 @@ static inline __attribute__((always_inline)) void GeneralTable(uint8_t* dst, int
                                                   int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     GeneralTable(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, true);
+}
+#endif  // !RL_TIER_HAS_AVX2
+#endif  // RL_TIER_HAS_SSSE3
+
+#if RL_TIER_HAS_AVX2
+// ---- General bilinear, AVX2: one window per eight outputs -----------------------
+//
+// Every row of a general pass samples the same columns, so offsets and
+// horizontal weights are worked out once per call (2048 outputs at a time,
+// on the stack). Eight consecutive outputs whose samples fit one 16-byte
+// window share a broadcast load: the low lane shuffles outputs 0..3 out of it
+// and the high lane outputs 4..7, so no lane insert is needed. Four windows
+// make 32 outputs, packed together and put back in order with one dword
+// permute. (The 128-bit tiers use the column blocks above.)
+struct Window8 {
+    uint8_t ctrl[32];   // (p[rx], p[rx + 1]) 16-bit pairs of outputs 0..3 | 4..7
+    uint16_t u[16];     // (max - fx, fx) pairs, same order
+};
+enum { kWindowChunk = 2048 / 8 };
+
+// Windows for the outputs from `first` on, stopping before `end` and at the
+// first window whose samples do not fit 16 bytes inside the row. Positions
+// wrap like the reference's 32-bit arithmetic.
+static int32_t BuildWindows(Window8* win, int32_t* base, int32_t maxWindows, int32_t first, int32_t end,
+                            uint32_t start, uint32_t step, int fracBits, int32_t srcWidth)
+{
+    const uint32_t fracMask = (1u << fracBits) - 1;
+    int32_t n = 0;
+    for (; n < maxWindows; ++n) {
+        const int32_t col0 = first + 8 * n;
+        if (col0 + 8 > end) break;
+        const uint32_t x0 = start + static_cast<uint32_t>(col0) * step;
+        const int32_t first0 = static_cast<int32_t>(x0 >> fracBits);
+        const int32_t last = static_cast<int32_t>((x0 + 7 * step) >> fracBits);
+        // Near the row's end the window ends at the row's last byte instead.
+        const int32_t b = first0 + 16 <= srcWidth ? first0 : srcWidth - 16;
+        if (b < 0 || last < first0 || last + 1 - b > 15) break;
+        base[n] = b;
+        for (int q = 0; q < 8; ++q) {
+            const uint32_t x = x0 + static_cast<uint32_t>(q) * step;
+            const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(b));
+            uint8_t* c = win[n].ctrl + 4 * q;
+            c[0] = rel;
+            c[1] = 0x80;
+            c[2] = static_cast<uint8_t>(rel + 1);
+            c[3] = 0x80;
+            win[n].u[2 * q] = static_cast<uint16_t>(fracMask - (x & fracMask));
+            win[n].u[2 * q + 1] = static_cast<uint16_t>(x & fracMask);
+        }
+    }
+    return n;
+}
+
+static inline __m256i Bcast128(const uint8_t* p)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// Packs the dword results of windows i .. n - 1 (32 outputs per step, then 8)
+// and stores them in output order.
+template <class WindowOp>
+static inline __attribute__((always_inline)) void StoreWindows(uint8_t* d, int32_t n, WindowOp op)
+{
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256i s0 = op(i), s1 = op(i + 1), s2 = op(i + 2), s3 = op(i + 3);
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(s0, s1), _mm256_packs_epi32(s2, s3));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8 * i), _mm256_permutevar8x32_epi32(bytes, order));
+    }
+    for (; i < n; ++i) {
+        const __m256i s = op(i);
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(s, s), _mm256_setzero_si256());
+        // Outputs 0..3 are dword 0, outputs 4..7 dword 4.
+        Store64(d + 8 * i, _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(bytes, order)));
+    }
+}
+
+template <bool kLower>
+static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                             const Window8* win, const int32_t* base, int32_t n,
+                                                             uint32_t wy0, uint32_t wy1)
+{
+    const __m256i vy0 = _mm256_set1_epi16(static_cast<int16_t>(wy0));
+    const __m256i vy1 = _mm256_set1_epi16(static_cast<int16_t>(wy1));
+    const __m256i half = _mm256_set1_epi32(16384);
+    StoreWindows(d, n, [&](int32_t i) {
+        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
+        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
+        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl), _mm256_mulhi_epu16(u, vy0));
+        if (kLower)
+            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl),
+                                                          _mm256_mulhi_epu16(u, vy1)));
+        return _mm256_srli_epi32(_mm256_add_epi32(sum, half), 15);
+    });
+}
+
+template <bool kLower>
+static inline __attribute__((always_inline)) void AccurateWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                                 const Window8* win, const int32_t* base, int32_t n,
+                                                                 uint32_t wy0, uint32_t wy1)
+{
+    const __m256i wy = _mm256_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
+    StoreWindows(d, n, [&](int32_t i) {
+        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
+        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
+        const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl), u);
+        const __m256i b = kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl), u)
+                                 : _mm256_setzero_si256();
+        return AccurateCombineV(a, b, wy);
+    });
+}
+
+// The accurate kernel's 30-bit weights wy * wx of one vertical phase, split
+// at bit 15 (see AccuratePhaseBlocks).
+struct PhaseWindow {
+    uint16_t high[2][16];  // [source row]
+    uint16_t low[2][16];
+};
+
+static void BuildPhaseWindows(PhaseWindow* pw, const Window8* win, int32_t n, uint32_t fy)
+{
+    const __m256i vy[2] = {_mm256_set1_epi16(static_cast<int16_t>(32767 - fy)), _mm256_set1_epi16(static_cast<int16_t>(fy))};
+    const __m256i low15 = _mm256_set1_epi16(0x7fff);
+    for (int32_t i = 0; i < n; ++i) {
+        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
+        for (int j = 0; j < 2; ++j) {
+            const __m256i lo = _mm256_mullo_epi16(u, vy[j]), hi = _mm256_mulhi_epu16(u, vy[j]);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(pw[i].high[j]),
+                                _mm256_or_si256(_mm256_add_epi16(hi, hi), _mm256_srli_epi16(lo, 15)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(pw[i].low[j]), _mm256_and_si256(lo, low15));
+        }
+    }
+}
+
+template <bool kLower>
+static inline __attribute__((always_inline)) void AccuratePhaseWindows(uint8_t* d, const uint8_t* r0,
+                                                                      const uint8_t* r1, const Window8* win,
+                                                                      const int32_t* base, const PhaseWindow* pw,
+                                                                      int32_t n)
+{
+    const __m256i round = _mm256_set1_epi32(1 << 29);
+    StoreWindows(d, n, [&](int32_t i) {
+        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
+        const __m256i pa = _mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl);
+        __m256i h = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[0])));
+        __m256i l = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[0])));
+        if (kLower) {
+            const __m256i pc = _mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl);
+            h = _mm256_add_epi32(h, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[1]))));
+            l = _mm256_add_epi32(l, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[1]))));
+        }
+        l = _mm256_add_epi32(l, round);
+        return _mm256_srli_epi32(_mm256_add_epi32(h, _mm256_srli_epi32(l, 15)), 15);
+    });
+}
+
+// Both general kernels on AVX2: the window table of a chunk of the row, then
+// every row through it, finished by the reference row code past the last
+// window. A zero vertical fraction leaves the lower row out (its terms are 0).
+//
+// When the vertical fraction repeats with a short period (every 2 rows for
+// 540 to 360, every 32 for 540 to 384), the accurate kernel's split weights
+// are worked out once per phase and the rows of that phase run together.
+// The fast kernel keeps row order: its weight multiplies cost less than
+// giving up the sequential reads of a large plane (measured).
+enum { kMaxOrderedPeriod = 64 };
+
+static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                                int32_t dstHeight, const uint8_t* src,
+                                                                int32_t srcStride, int32_t srcWidth, uint32_t xStep,
+                                                                uint32_t yStep, bool accurate)
+{
+    enum { kPhaseChunk = 1024 / 8 };
+    Window8 win[kWindowChunk + 1];
+    int32_t base[kWindowChunk + 1];
+    PhaseWindow phase[kPhaseChunk + 1];
+    const uint32_t xStart = accurate ? 16384u : 32768u;
+    const int fracBits = accurate ? 15 : 16;
+    const int32_t rows = dstHeight - 1;
+    const int32_t period = FractionPeriod(yStep);
+    const bool byPhase = accurate && period <= kMaxOrderedPeriod;
+    const int32_t phases = byPhase ? (period < rows ? period : rows) : 1;
+    const int32_t rowStep = byPhase ? period : 1;
+    const int32_t chunk = byPhase ? static_cast<int32_t>(kPhaseChunk) : static_cast<int32_t>(kWindowChunk);
+    for (int32_t first = 0; first < dstWidth - 1;) {
+        const int32_t n = BuildWindows(win, base, chunk, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth);
+        int32_t vecEnd = first + 8 * n;
+        const int32_t end = n == chunk ? vecEnd : dstWidth - 1;
+        // The last few outputs of the row: one more window ending at the last
+        // output, overlapping outputs already written with the same values.
+        int32_t tail = 0;
+        if (vecEnd < end && end >= 8 && vecEnd + 8 > end)
+            tail = BuildWindows(win + n, base + n, 1, end - 8, end, xStart, xStep, fracBits, srcWidth);
+        if (tail) vecEnd = end;
+        for (int32_t ph = 0; ph < phases; ++ph) {
+            if (byPhase)
+                BuildPhaseWindows(phase, win, n + tail, (16384u + static_cast<uint32_t>(ph) * yStep) & 0x7fff);
+            for (int32_t row = ph; row < rows; row += rowStep) {
+                const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
+                const uint32_t fy = y & 0x7fff;
+                const uint8_t* r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
+                const uint8_t* r1 = r0 + srcStride;
+                uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
+                for (int part = 0; part < 1 + tail; ++part) {
+                    // Part 0: the windows of the chunk; part 1: the tail window.
+                    uint8_t* const dp = part ? d + end - 8 : d + first;
+                    const Window8* const w = win + part * n;
+                    const int32_t* const bp = base + part * n;
+                    const int32_t cnt = part ? 1 : n;
+                    if (byPhase) {
+                        if (fy)
+                            AccuratePhaseWindows<true>(dp, r0, r1, w, bp, phase + part * n, cnt);
+                        else
+                            AccuratePhaseWindows<false>(dp, r0, r1, w, bp, phase + part * n, cnt);
+                    } else if (accurate) {
+                        if (fy)
+                            AccurateWindows<true>(dp, r0, r1, w, bp, cnt, 32767 - fy, fy);
+                        else
+                            AccurateWindows<false>(dp, r0, r1, w, bp, cnt, 32767, 0);
+                    } else {
+                        if (fy)
+                            FastWindows<true>(dp, r0, r1, w, bp, cnt, 32767 - fy, fy);
+                        else
+                            FastWindows<false>(dp, r0, r1, w, bp, cnt, 32767, 0);
+                    }
+                }
+                if (accurate)
+                    GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);
+                else
+                    GeneralBilinearFastRow(d, r0, r1, fy, vecEnd, end, xStep);
+            }
+        }
+        first = end;
+    }
+    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, xStart, fracBits);
+}
+
+[[maybe_unused]] static void GeneralFastWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
+                                                const uint8_t* src, int32_t srcStride, int32_t srcWidth,
+                                                uint32_t xStep, uint32_t yStep)
+{
+    GeneralWindows(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, false);
+}
+
+[[maybe_unused]] static void GeneralAccurateWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                    int32_t dstHeight, const uint8_t* src, int32_t srcStride,
+                                                    int32_t srcWidth, uint32_t xStep, uint32_t yStep)
+{
+    GeneralWindows(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, true);
 }
 #endif
 
@@ -719,8 +972,8 @@ RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_avx)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_avx)
 
 #elif defined(RAVVEL_BUILD_TIER_AVX2)
-RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_avx2, GeneralFastTable, FastBilinearStepX)
-RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_avx2, GeneralAccurateTable, BilinearStep15)
+RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_avx2, GeneralFastWindows, FastBilinearStepX)
+RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_avx2, GeneralAccurateWindows, BilinearStep15)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_avx2)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_avx2)
 #endif
