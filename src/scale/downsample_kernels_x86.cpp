@@ -589,34 +589,46 @@ static inline __attribute__((always_inline)) void GeneralTable(uint8_t* dst, int
 // window share a broadcast load: the low lane shuffles outputs 0..3 out of it
 // and the high lane outputs 4..7, so no lane insert is needed. Four windows
 // make 32 outputs, packed together and put back in order with one dword
-// permute. (The 128-bit tiers use the column blocks above.)
+// permute. Steeper ratios, whose eight outputs span more than 15 bytes, give
+// each lane its own window of four outputs ("wide" windows, one insert more).
+// (The 128-bit tiers use the column blocks above.)
 struct Window8 {
     uint8_t ctrl[32];   // (p[rx], p[rx + 1]) 16-bit pairs of outputs 0..3 | 4..7
     uint16_t u[16];     // (max - fx, fx) pairs, same order
 };
 enum { kWindowChunk = 2048 / 8 };
 
+struct WindowBase {
+    int32_t lane[2];  // window start of outputs 0..3 and 4..7 (equal unless wide)
+};
+
 // Windows for the outputs from `first` on, stopping before `end` and at the
-// first window whose samples do not fit 16 bytes inside the row. Positions
-// wrap like the reference's 32-bit arithmetic.
-static int32_t BuildWindows(Window8* win, int32_t* base, int32_t maxWindows, int32_t first, int32_t end,
-                            uint32_t start, uint32_t step, int fracBits, int32_t srcWidth)
+// first window whose samples do not fit 16 bytes inside the row (each half
+// its own 16 bytes when wide). Positions wrap like the reference's 32-bit
+// arithmetic.
+static int32_t BuildWindows(Window8* win, WindowBase* base, int32_t maxWindows, int32_t first, int32_t end,
+                            uint32_t start, uint32_t step, int fracBits, int32_t srcWidth, bool wide)
 {
     const uint32_t fracMask = (1u << fracBits) - 1;
+    const int span = wide ? 4 : 8;
     int32_t n = 0;
     for (; n < maxWindows; ++n) {
         const int32_t col0 = first + 8 * n;
         if (col0 + 8 > end) break;
-        const uint32_t x0 = start + static_cast<uint32_t>(col0) * step;
-        const int32_t first0 = static_cast<int32_t>(x0 >> fracBits);
-        const int32_t last = static_cast<int32_t>((x0 + 7 * step) >> fracBits);
-        // Near the row's end the window ends at the row's last byte instead.
-        const int32_t b = first0 + 16 <= srcWidth ? first0 : srcWidth - 16;
-        if (b < 0 || last < first0 || last + 1 - b > 15) break;
-        base[n] = b;
+        bool fits = true;
+        for (int h = 0; h < 8 / span; ++h) {
+            const uint32_t x0 = start + static_cast<uint32_t>(col0 + span * h) * step;
+            const int32_t lo = static_cast<int32_t>(x0 >> fracBits);
+            const int32_t hi = static_cast<int32_t>((x0 + static_cast<uint32_t>(span - 1) * step) >> fracBits);
+            // Near the row's end the window ends at the row's last byte instead.
+            const int32_t b = lo + 16 <= srcWidth ? lo : srcWidth - 16;
+            fits = fits && b >= 0 && hi >= lo && hi + 1 - b <= 15;
+            for (int k = 0; k < span / 4; ++k) base[n].lane[h + k] = b;
+        }
+        if (!fits) break;
         for (int q = 0; q < 8; ++q) {
-            const uint32_t x = x0 + static_cast<uint32_t>(q) * step;
-            const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(b));
+            const uint32_t x = start + static_cast<uint32_t>(col0 + q) * step;
+            const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(base[n].lane[q >> 2]));
             uint8_t* c = win[n].ctrl + 4 * q;
             c[0] = rel;
             c[1] = 0x80;
@@ -629,9 +641,12 @@ static int32_t BuildWindows(Window8* win, int32_t* base, int32_t maxWindows, int
     return n;
 }
 
-static inline __m256i Bcast128(const uint8_t* p)
+template <bool kWide>
+static inline __m256i LoadWindow(const uint8_t* row, const WindowBase& b)
 {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (kWide)
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + b.lane[0])), Load128(row + b.lane[1]), 1);
+    return _mm256_broadcastsi128_si256(Load128(row + b.lane[0]));
 }
 
 // Packs the dword results of windows i .. n - 1 (32 outputs per step, then 8)
@@ -654,9 +669,9 @@ static inline __attribute__((always_inline)) void StoreWindows(uint8_t* d, int32
     }
 }
 
-template <bool kLower>
+template <bool kLower, bool kWide>
 static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                             const Window8* win, const int32_t* base, int32_t n,
+                                                             const Window8* win, const WindowBase* base, int32_t n,
                                                              uint32_t wy0, uint32_t wy1)
 {
     const __m256i vy0 = _mm256_set1_epi16(static_cast<int16_t>(wy0));
@@ -665,25 +680,25 @@ static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const 
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
         const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl), _mm256_mulhi_epu16(u, vy0));
+        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl), _mm256_mulhi_epu16(u, vy0));
         if (kLower)
-            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl),
+            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl),
                                                           _mm256_mulhi_epu16(u, vy1)));
         return _mm256_srli_epi32(_mm256_add_epi32(sum, half), 15);
     });
 }
 
-template <bool kLower>
+template <bool kLower, bool kWide>
 static inline __attribute__((always_inline)) void AccurateWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                                 const Window8* win, const int32_t* base, int32_t n,
+                                                                 const Window8* win, const WindowBase* base, int32_t n,
                                                                  uint32_t wy0, uint32_t wy1)
 {
     const __m256i wy = _mm256_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
         const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl), u);
-        const __m256i b = kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl), u)
+        const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl), u);
+        const __m256i b = kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl), u)
                                  : _mm256_setzero_si256();
         return AccurateCombineV(a, b, wy);
     });
@@ -711,20 +726,20 @@ static void BuildPhaseWindows(PhaseWindow* pw, const Window8* win, int32_t n, ui
     }
 }
 
-template <bool kLower>
+template <bool kLower, bool kWide>
 static inline __attribute__((always_inline)) void AccuratePhaseWindows(uint8_t* d, const uint8_t* r0,
                                                                       const uint8_t* r1, const Window8* win,
-                                                                      const int32_t* base, const PhaseWindow* pw,
+                                                                      const WindowBase* base, const PhaseWindow* pw,
                                                                       int32_t n)
 {
     const __m256i round = _mm256_set1_epi32(1 << 29);
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
-        const __m256i pa = _mm256_shuffle_epi8(Bcast128(r0 + base[i]), ctrl);
+        const __m256i pa = _mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl);
         __m256i h = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[0])));
         __m256i l = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[0])));
         if (kLower) {
-            const __m256i pc = _mm256_shuffle_epi8(Bcast128(r1 + base[i]), ctrl);
+            const __m256i pc = _mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl);
             h = _mm256_add_epi32(h, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[1]))));
             l = _mm256_add_epi32(l, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[1]))));
         }
@@ -744,6 +759,31 @@ static inline __attribute__((always_inline)) void AccuratePhaseWindows(uint8_t* 
 // giving up the sequential reads of a large plane (measured).
 enum { kMaxOrderedPeriod = 64 };
 
+// The windows of one output row; `pw` is the phase's weights or null.
+template <bool kWide>
+static inline __attribute__((always_inline)) void WindowRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                           const Window8* win, const WindowBase* base,
+                                                           const PhaseWindow* pw, int32_t n, uint32_t fy,
+                                                           bool accurate)
+{
+    if (pw) {
+        if (fy)
+            AccuratePhaseWindows<true, kWide>(d, r0, r1, win, base, pw, n);
+        else
+            AccuratePhaseWindows<false, kWide>(d, r0, r1, win, base, pw, n);
+    } else if (accurate) {
+        if (fy)
+            AccurateWindows<true, kWide>(d, r0, r1, win, base, n, 32767 - fy, fy);
+        else
+            AccurateWindows<false, kWide>(d, r0, r1, win, base, n, 32767, 0);
+    } else {
+        if (fy)
+            FastWindows<true, kWide>(d, r0, r1, win, base, n, 32767 - fy, fy);
+        else
+            FastWindows<false, kWide>(d, r0, r1, win, base, n, 32767, 0);
+    }
+}
+
 static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
                                                                 int32_t dstHeight, const uint8_t* src,
                                                                 int32_t srcStride, int32_t srcWidth, uint32_t xStep,
@@ -751,7 +791,7 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
 {
     enum { kPhaseChunk = 1024 / 8 };
     Window8 win[kWindowChunk + 1];
-    int32_t base[kWindowChunk + 1];
+    WindowBase base[kWindowChunk + 1];
     PhaseWindow phase[kPhaseChunk + 1];
     const uint32_t xStart = accurate ? 16384u : 32768u;
     const int fracBits = accurate ? 15 : 16;
@@ -761,15 +801,18 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
     const int32_t phases = byPhase ? (period < rows ? period : rows) : 1;
     const int32_t rowStep = byPhase ? period : 1;
     const int32_t chunk = byPhase ? static_cast<int32_t>(kPhaseChunk) : static_cast<int32_t>(kWindowChunk);
+    // The ratio is the same along the row: the first window tells whether
+    // eight outputs fit one window.
+    const bool wide = BuildWindows(win, base, 1, 0, dstWidth - 1, xStart, xStep, fracBits, srcWidth, false) == 0;
     for (int32_t first = 0; first < dstWidth - 1;) {
-        const int32_t n = BuildWindows(win, base, chunk, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth);
+        const int32_t n = BuildWindows(win, base, chunk, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth, wide);
         int32_t vecEnd = first + 8 * n;
         const int32_t end = n == chunk ? vecEnd : dstWidth - 1;
         // The last few outputs of the row: one more window ending at the last
         // output, overlapping outputs already written with the same values.
         int32_t tail = 0;
         if (vecEnd < end && end >= 8 && vecEnd + 8 > end)
-            tail = BuildWindows(win + n, base + n, 1, end - 8, end, xStart, xStep, fracBits, srcWidth);
+            tail = BuildWindows(win + n, base + n, 1, end - 8, end, xStart, xStep, fracBits, srcWidth, wide);
         if (tail) vecEnd = end;
         for (int32_t ph = 0; ph < phases; ++ph) {
             if (byPhase)
@@ -783,25 +826,12 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
                 for (int part = 0; part < 1 + tail; ++part) {
                     // Part 0: the windows of the chunk; part 1: the tail window.
                     uint8_t* const dp = part ? d + end - 8 : d + first;
-                    const Window8* const w = win + part * n;
-                    const int32_t* const bp = base + part * n;
+                    const PhaseWindow* const pw = byPhase ? phase + part * n : nullptr;
                     const int32_t cnt = part ? 1 : n;
-                    if (byPhase) {
-                        if (fy)
-                            AccuratePhaseWindows<true>(dp, r0, r1, w, bp, phase + part * n, cnt);
-                        else
-                            AccuratePhaseWindows<false>(dp, r0, r1, w, bp, phase + part * n, cnt);
-                    } else if (accurate) {
-                        if (fy)
-                            AccurateWindows<true>(dp, r0, r1, w, bp, cnt, 32767 - fy, fy);
-                        else
-                            AccurateWindows<false>(dp, r0, r1, w, bp, cnt, 32767, 0);
-                    } else {
-                        if (fy)
-                            FastWindows<true>(dp, r0, r1, w, bp, cnt, 32767 - fy, fy);
-                        else
-                            FastWindows<false>(dp, r0, r1, w, bp, cnt, 32767, 0);
-                    }
+                    if (wide)
+                        WindowRow<true>(dp, r0, r1, win + part * n, base + part * n, pw, cnt, fy, accurate);
+                    else
+                        WindowRow<false>(dp, r0, r1, win + part * n, base + part * n, pw, cnt, fy, accurate);
                 }
                 if (accurate)
                     GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);

@@ -27,6 +27,8 @@ const SizePair kPairs[] = {
     // Vertical fractions repeating every 2 rows across several column chunks,
     // and every 32 rows.
     {1300, 12, 866, 8},  {300, 135, 213, 96},
+    // Eight outputs wider than one 16-byte window: a window per four outputs.
+    {1920, 9, 640, 3},   {6000, 6, 1500, 4},  {1000, 7, 230, 5},
 };
 
 std::vector<KernelCase> GeneralCases()
