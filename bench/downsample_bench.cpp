@@ -140,3 +140,35 @@ BENCHMARK(BM_GeneralKernel)
     ->MinTime(0.2);
 
 }  // namespace
+
+namespace {
+
+// The interleaved-pair accurate kernel alone on the chroma plane of a
+// 1920x1080 NV12 frame (1920 bytes of pairs x 540 rows).
+//   args: destination width, destination height (of the frame), tier
+void BM_NVXYChromaKernel(benchmark::State& state)
+{
+    const int sw = 1920, sh = 540;
+    const int dw = static_cast<int>(state.range(0)), dh = static_cast<int>(state.range(1)) / 2;
+    const int64_t tier = state.range(2);
+    if (!rlbench::TierAvailable(tier)) {
+        state.SkipWithError("tier not available");
+        return;
+    }
+    DownsampleFuncs f;
+    FillDownsampleFuncs(&f, rlbench::TierMask(tier));
+    const int ss = sw, ds = (dw + 63) & ~63;
+    std::vector<uint8_t> src(static_cast<size_t>(ss) * sh), dst(static_cast<size_t>(ds) * dh);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>((i * 37) ^ (i >> 7));
+    rlbench::Run(state, static_cast<size_t>(sw) * sh, static_cast<size_t>(dw) * dh, [&] {
+        f.pfGeneralAccurateNVXYChroma(dst.data(), ds, dw, dh, src.data(), ss, sw, sh);
+    });
+}
+
+BENCHMARK(BM_NVXYChromaKernel)
+    ->Args({1280, 720, 0})->Args({1280, 720, 2})->Args({1366, 768, 0})->Args({1366, 768, 2})->Args({640, 360, 2})
+    ->ArgNames({"w", "h", "tier"})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(0.2);
+
+}  // namespace

@@ -297,6 +297,14 @@ static inline __m128i AccurateCombine(__m128i a, __m128i b, __m128i wy)
     GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 16384u, 15);
 }
 
+[[maybe_unused]] // Row r's vertical fraction is (start + r * yStep) mod 2^15, which repeats
+// every 2^(15 - trailing zeros of yStep's fraction) rows.
+static int32_t FractionPeriod(uint32_t yStep)
+{
+    const uint32_t f = yStep & 0x7fff;
+    return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
+}
+
 #if RL_TIER_HAS_SSSE3
 // ---- Vector helpers of the general bilinear kernels ------------------------------
 
@@ -344,14 +352,6 @@ static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
     const VecI lo = VAdd32(VMadd(lowPairs, wy), VSet32(1 << 29));
     const VecI hi = VMadd(highPairs, wy);
     return VSrli32(VAdd32(hi, VSrli32(lo, 15)), 15);
-}
-
-// Row r's vertical fraction is (16384 + r * yStep) mod 2^15, which repeats
-// every 2^(15 - trailing zeros of yStep's fraction) rows.
-static int32_t FractionPeriod(uint32_t yStep)
-{
-    const uint32_t f = yStep & 0x7fff;
-    return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
 }
 
 #if !RL_TIER_HAS_AVX2
@@ -859,48 +859,121 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
 }
 #endif
 
+// ---- Interleaved pairs (NV12 / NV21 chroma) -------------------------------------
+//
+// Every row reads the same pair offsets with the same horizontal weights, so
+// they are worked out once per chunk of pairs. Four output pairs per step:
+// each reads its four source bytes (this pair and the next) per row as one
+// 32-bit load, and words are reordered to (u, u', v, v') so that one madd per
+// component gives the horizontal sum. (Reordering the bytes in general
+// registers instead, or merging the loads there, measured slower.)
+// When the vertical fraction repeats within kMaxOrderedPeriod rows, the rows
+// run phase by phase with the 30-bit weights wy * wx split at bit 15 (see the
+// planar accurate kernel); otherwise AccurateCombine works per row.
+enum { kNVChunkGroups = 128, kNVMaxOrderedPeriod = 64 };
+
+struct NVGroup {
+    uint32_t off[4];  // byte offset of every pair's source pair
+    __m128i w[2];     // (32767 - fx, fx) per component: pairs 0-1, pairs 2-3
+};
+
+struct NVPhaseGroup {
+    __m128i high[2][2];  // [source row][pairs 0-1, 2-3]
+    __m128i low[2][2];
+};
+
 // Words (u, v, u', v') of two pairs to (u, u', v, v').
 static inline __m128i SplitComponents(__m128i v)
 {
     return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xd8), 0xd8);
 }
 
-// Four pairs at a time: each reads its own four bytes (this pair and the
-// next) from both rows; words are reordered to (u, u', v, v') so that one
-// madd per component gives the horizontal sum. A zero lower weight leaves
-// the lower row out, its terms being zero. Returns the pairs done.
-static inline __attribute__((always_inline)) int32_t NVXYPairs(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                              int32_t pairs, uint32_t xStep, __m128i wy, bool lower)
+static inline __m128i GatherPairs(const uint8_t* row, const uint32_t* off)
 {
-    const __m128i low15 = _mm_set1_epi32(0x7fff), zero = _mm_setzero_si128();
-    const __m128i stepLanes = _mm_setr_epi32(0, static_cast<int32_t>(xStep), static_cast<int32_t>(2 * xStep),
-                                             static_cast<int32_t>(3 * xStep));
-    int32_t k = 0;
-    for (; k + 4 <= pairs; k += 4) {
-        const uint32_t x0 = static_cast<uint32_t>(k) * xStep;
-        __m128i a[4], b[4];
+    const __m128i a0 = Load32(row + off[0]), a1 = Load32(row + off[1]);
+    const __m128i a2 = Load32(row + off[2]), a3 = Load32(row + off[3]);
+    return _mm_unpacklo_epi64(_mm_unpacklo_epi32(a0, a1), _mm_unpacklo_epi32(a2, a3));
+}
+
+// The samples of a group as madd operands: pairs 0-1 in v[0], pairs 2-3 in v[1].
+static inline void GroupSamples(const uint8_t* row, const NVGroup& g, __m128i v[2])
+{
+    const __m128i bytes = GatherPairs(row, g.off);
+    v[0] = SplitComponents(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    v[1] = SplitComponents(_mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+}
+
+static int32_t BuildNVGroups(NVGroup* groups, int32_t maxGroups, int32_t first, int32_t end, uint32_t xStep)
+{
+    int32_t n = 0;
+    for (; n < maxGroups && first + 4 * n + 4 <= end; ++n) {
+        uint16_t w[2][8];
         for (int q = 0; q < 4; ++q) {
-            const uint32_t off = 2 * ((x0 + static_cast<uint32_t>(q) * xStep) >> 15);
-            a[q] = Load32(r0 + off);
-            b[q] = lower ? Load32(r1 + off) : zero;
+            const uint32_t x = static_cast<uint32_t>(first + 4 * n + q) * xStep;
+            const uint16_t fx = static_cast<uint16_t>(x & 0x7fff);
+            groups[n].off[q] = 2 * (x >> 15);
+            uint16_t* p = w[q >> 1] + 4 * (q & 1);
+            p[0] = p[2] = static_cast<uint16_t>(32767 - fx);
+            p[1] = p[3] = fx;
         }
-        const __m128i xv = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(x0)), stepLanes);
-        const __m128i fx = _mm_and_si128(xv, low15);
-        const __m128i w = _mm_or_si128(_mm_sub_epi32(low15, fx), _mm_slli_epi32(fx, 16));
-        const __m128i wLo = _mm_unpacklo_epi32(w, w), wHi = _mm_unpackhi_epi32(w, w);
-        const __m128i ra = _mm_unpacklo_epi64(_mm_unpacklo_epi32(a[0], a[1]), _mm_unpacklo_epi32(a[2], a[3]));
-        const __m128i aLo = _mm_madd_epi16(SplitComponents(_mm_unpacklo_epi8(ra, zero)), wLo);
-        const __m128i aHi = _mm_madd_epi16(SplitComponents(_mm_unpackhi_epi8(ra, zero)), wHi);
-        __m128i bLo = zero, bHi = zero;
-        if (lower) {
-            const __m128i rb = _mm_unpacklo_epi64(_mm_unpacklo_epi32(b[0], b[1]), _mm_unpacklo_epi32(b[2], b[3]));
-            bLo = _mm_madd_epi16(SplitComponents(_mm_unpacklo_epi8(rb, zero)), wLo);
-            bHi = _mm_madd_epi16(SplitComponents(_mm_unpackhi_epi8(rb, zero)), wHi);
-        }
-        const __m128i packed = _mm_packs_epi32(AccurateCombine(aLo, bLo, wy), AccurateCombine(aHi, bHi, wy));
-        Store64(d + 2 * k, _mm_packus_epi16(packed, packed));
+        groups[n].w[0] = Load128(w[0]);
+        groups[n].w[1] = Load128(w[1]);
     }
-    return k;
+    return n;
+}
+
+static void BuildNVPhase(NVPhaseGroup* pg, const NVGroup* groups, int32_t n, uint32_t fy)
+{
+    const __m128i vy[2] = {_mm_set1_epi16(static_cast<int16_t>(32767 - fy)), _mm_set1_epi16(static_cast<int16_t>(fy))};
+    const __m128i low15 = _mm_set1_epi16(0x7fff);
+    for (int32_t i = 0; i < n; ++i)
+        for (int j = 0; j < 2; ++j)
+            for (int h = 0; h < 2; ++h) {
+                const __m128i lo = _mm_mullo_epi16(groups[i].w[h], vy[j]);
+                const __m128i hi = _mm_mulhi_epu16(groups[i].w[h], vy[j]);
+                pg[i].high[j][h] = _mm_or_si128(_mm_add_epi16(hi, hi), _mm_srli_epi16(lo, 15));
+                pg[i].low[j][h] = _mm_and_si128(lo, low15);
+            }
+}
+
+template <bool kLower>
+static inline __attribute__((always_inline)) void NVPhaseRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                            const NVGroup* groups, const NVPhaseGroup* pg,
+                                                            int32_t n)
+{
+    const __m128i round = _mm_set1_epi32(1 << 29);
+    for (int32_t i = 0; i < n; ++i) {
+        __m128i a[2], c[2] = {_mm_setzero_si128(), _mm_setzero_si128()}, out[2];
+        GroupSamples(r0, groups[i], a);
+        if (kLower) GroupSamples(r1, groups[i], c);
+        for (int h = 0; h < 2; ++h) {
+            __m128i hs = _mm_madd_epi16(a[h], pg[i].high[0][h]);
+            __m128i ls = _mm_add_epi32(_mm_madd_epi16(a[h], pg[i].low[0][h]), round);
+            if (kLower) {
+                hs = _mm_add_epi32(hs, _mm_madd_epi16(c[h], pg[i].high[1][h]));
+                ls = _mm_add_epi32(ls, _mm_madd_epi16(c[h], pg[i].low[1][h]));
+            }
+            out[h] = _mm_srli_epi32(_mm_add_epi32(hs, _mm_srli_epi32(ls, 15)), 15);
+        }
+        const __m128i packed = _mm_packs_epi32(out[0], out[1]);
+        Store64(d + 8 * i, _mm_packus_epi16(packed, packed));
+    }
+}
+
+template <bool kLower>
+static inline __attribute__((always_inline)) void NVCombineRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                              const NVGroup* groups, int32_t n, __m128i wy)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        __m128i a[2], c[2] = {_mm_setzero_si128(), _mm_setzero_si128()}, out[2];
+        GroupSamples(r0, groups[i], a);
+        if (kLower) GroupSamples(r1, groups[i], c);
+        for (int h = 0; h < 2; ++h)
+            out[h] = AccurateCombine(_mm_madd_epi16(a[h], groups[i].w[h]),
+                                     kLower ? _mm_madd_epi16(c[h], groups[i].w[h]) : _mm_setzero_si128(), wy);
+        const __m128i packed = _mm_packs_epi32(out[0], out[1]);
+        Store64(d + 8 * i, _mm_packus_epi16(packed, packed));
+    }
 }
 
 [[maybe_unused]] static void NVXYChromaAccurate(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
@@ -911,12 +984,49 @@ static inline __attribute__((always_inline)) int32_t NVXYPairs(uint8_t* d, const
     const int32_t lastIndex = (dstWidth - 3) / 2 + 1;
     const int32_t pairs = dstWidth >= 3 ? lastIndex : 0;
     const uint32_t lastPair = 2 * ((static_cast<uint32_t>(lastIndex) * xStep) >> 15);
-    for (int32_t row = 0; row < dstHeight; ++row) {
+    // Rows, with the lower row of the last one clamped to the plane.
+    auto rowsOf = [&](int32_t row, const uint8_t** r0, const uint8_t** r1) {
         const uint32_t y = static_cast<uint32_t>(row) * yStep;
-        const uint32_t ry = y >> 15, fy = y & 0x7fff;
-        const uint32_t wy1 = fy, wy0 = 32767 - fy;
-        const uint8_t* r0 = src + static_cast<ptrdiff_t>(ry) * srcStride;
-        const uint8_t* r1 = (row < dstHeight - 1 || static_cast<int32_t>(ry) < srcHeight - 1) ? r0 + srcStride : r0;
+        *r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
+        *r1 = (row < dstHeight - 1 || static_cast<int32_t>(y >> 15) < srcHeight - 1) ? *r0 + srcStride : *r0;
+        return y & 0x7fff;
+    };
+    NVGroup groups[kNVChunkGroups];
+    NVPhaseGroup phase[kNVChunkGroups];
+    const int32_t period = FractionPeriod(yStep);
+    const bool byPhase = period <= kNVMaxOrderedPeriod;
+    const int32_t phases = byPhase ? (period < dstHeight ? period : dstHeight) : 1;
+    const int32_t rowStep = byPhase ? period : 1;
+    for (int32_t first = 0; first < pairs;) {
+        const int32_t n = BuildNVGroups(groups, kNVChunkGroups, first, pairs, xStep);
+        const int32_t end = n == kNVChunkGroups ? first + 4 * n : pairs;
+        for (int32_t ph = 0; ph < phases; ++ph) {
+            if (byPhase) BuildNVPhase(phase, groups, n, (static_cast<uint32_t>(ph) * yStep) & 0x7fff);
+            for (int32_t row = ph; row < dstHeight; row += rowStep) {
+                const uint8_t *r0, *r1;
+                const uint32_t fy = rowsOf(row, &r0, &r1);
+                uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride + 2 * first;
+                if (byPhase) {
+                    if (fy)
+                        NVPhaseRow<true>(d, r0, r1, groups, phase, n);
+                    else
+                        NVPhaseRow<false>(d, r0, r1, groups, phase, n);
+                } else {
+                    const __m128i wy = _mm_set1_epi32(static_cast<int32_t>((32767 - fy) | (fy << 16)));
+                    if (fy)
+                        NVCombineRow<true>(d, r0, r1, groups, n, wy);
+                    else
+                        NVCombineRow<false>(d, r0, r1, groups, n, wy);
+                }
+                GeneralBilinearAccurateNVXYRow(dst + static_cast<ptrdiff_t>(row) * dstStride, r0, r1, fy,
+                                               first + 4 * n, end, xStep);
+            }
+        }
+        first = end;
+    }
+    for (int32_t row = 0; row < dstHeight; ++row) {
+        const uint8_t *r0, *r1;
+        rowsOf(row, &r0, &r1);
         uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
         if (dstWidth < 3) {
             const uint32_t off = row < dstHeight - 1 ? lastPair : 0;
@@ -924,10 +1034,6 @@ static inline __attribute__((always_inline)) int32_t NVXYPairs(uint8_t* d, const
             if (dstWidth > 1) d[1] = r0[off + 1];
             continue;
         }
-        const __m128i wy = _mm_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
-        const int32_t k =
-            fy ? NVXYPairs(d, r0, r1, pairs, xStep, wy, true) : NVXYPairs(d, r0, r1, pairs, xStep, wy, false);
-        GeneralBilinearAccurateNVXYRow(d, r0, r1, fy, k, pairs, xStep);
         d[2 * pairs] = r0[lastPair];
         if (2 * pairs + 1 < dstWidth) d[2 * pairs + 1] = r0[lastPair + 1];
     }
