@@ -297,9 +297,10 @@ static inline __m128i AccurateCombine(__m128i a, __m128i b, __m128i wy)
     GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 16384u, 15);
 }
 
-[[maybe_unused]] // Row r's vertical fraction is (start + r * yStep) mod 2^15, which repeats
+[[maybe_unused]]  // Row r's vertical fraction is (start + r * yStep) mod 2^15, which repeats
 // every 2^(15 - trailing zeros of yStep's fraction) rows.
-static int32_t FractionPeriod(uint32_t yStep)
+static int32_t
+FractionPeriod(uint32_t yStep)
 {
     const uint32_t f = yStep & 0x7fff;
     return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
@@ -593,8 +594,8 @@ static inline __attribute__((always_inline)) void GeneralTable(uint8_t* dst, int
 // each lane its own window of four outputs ("wide" windows, one insert more).
 // (The 128-bit tiers use the column blocks above.)
 struct Window8 {
-    uint8_t ctrl[32];   // (p[rx], p[rx + 1]) 16-bit pairs of outputs 0..3 | 4..7
-    uint16_t u[16];     // (max - fx, fx) pairs, same order
+    uint8_t ctrl[32];  // (p[rx], p[rx + 1]) 16-bit pairs of outputs 0..3 | 4..7
+    uint16_t u[16];    // (max - fx, fx) pairs, same order
 };
 enum { kWindowChunk = 2048 / 8 };
 
@@ -619,7 +620,8 @@ static int32_t BuildWindows(Window8* win, WindowBase* base, int32_t maxWindows, 
         for (int h = 0; h < 8 / span; ++h) {
             const uint32_t x0 = start + static_cast<uint32_t>(col0 + span * h) * step;
             const int32_t lo = static_cast<int32_t>(x0 >> fracBits);
-            const int32_t hi = static_cast<int32_t>((x0 + static_cast<uint32_t>(span - 1) * step) >> fracBits);
+            const int32_t hi =
+                static_cast<int32_t>((x0 + static_cast<uint32_t>(span - 1) * step) >> fracBits);
             // Near the row's end the window ends at the row's last byte instead.
             const int32_t b = lo + 16 <= srcWidth ? lo : srcWidth - 16;
             fits = fits && b >= 0 && hi >= lo && hi + 1 - b <= 15;
@@ -628,7 +630,8 @@ static int32_t BuildWindows(Window8* win, WindowBase* base, int32_t maxWindows, 
         if (!fits) break;
         for (int q = 0; q < 8; ++q) {
             const uint32_t x = start + static_cast<uint32_t>(col0 + q) * step;
-            const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(base[n].lane[q >> 2]));
+            const uint8_t rel =
+                static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(base[n].lane[q >> 2]));
             uint8_t* c = win[n].ctrl + 4 * q;
             c[0] = rel;
             c[1] = 0x80;
@@ -645,7 +648,8 @@ template <bool kWide>
 static inline __m256i LoadWindow(const uint8_t* row, const WindowBase& b)
 {
     if (kWide)
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + b.lane[0])), Load128(row + b.lane[1]), 1);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + b.lane[0])),
+                                       Load128(row + b.lane[1]), 1);
     return _mm256_broadcastsi128_si256(Load128(row + b.lane[0]));
 }
 
@@ -670,9 +674,10 @@ static inline __attribute__((always_inline)) void StoreWindows(uint8_t* d, int32
 }
 
 template <bool kLower, bool kWide>
-static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                             const Window8* win, const WindowBase* base, int32_t n,
-                                                             uint32_t wy0, uint32_t wy1)
+static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const uint8_t* r0,
+                                                              const uint8_t* r1, const Window8* win,
+                                                              const WindowBase* base, int32_t n, uint32_t wy0,
+                                                              uint32_t wy1)
 {
     const __m256i vy0 = _mm256_set1_epi16(static_cast<int16_t>(wy0));
     const __m256i vy1 = _mm256_set1_epi16(static_cast<int16_t>(wy1));
@@ -680,26 +685,30 @@ static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const 
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
         const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl), _mm256_mulhi_epu16(u, vy0));
+        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl),
+                                        _mm256_mulhi_epu16(u, vy0));
         if (kLower)
-            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl),
-                                                          _mm256_mulhi_epu16(u, vy1)));
+            sum = _mm256_add_epi32(
+                sum, _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl),
+                                       _mm256_mulhi_epu16(u, vy1)));
         return _mm256_srli_epi32(_mm256_add_epi32(sum, half), 15);
     });
 }
 
 template <bool kLower, bool kWide>
-static inline __attribute__((always_inline)) void AccurateWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                                 const Window8* win, const WindowBase* base, int32_t n,
-                                                                 uint32_t wy0, uint32_t wy1)
+static inline __attribute__((always_inline)) void AccurateWindows(uint8_t* d, const uint8_t* r0,
+                                                                  const uint8_t* r1, const Window8* win,
+                                                                  const WindowBase* base, int32_t n,
+                                                                  uint32_t wy0, uint32_t wy1)
 {
     const __m256i wy = _mm256_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
         const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
         const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl), u);
-        const __m256i b = kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl), u)
-                                 : _mm256_setzero_si256();
+        const __m256i b =
+            kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl), u)
+                   : _mm256_setzero_si256();
         return AccurateCombineV(a, b, wy);
     });
 }
@@ -713,7 +722,8 @@ struct PhaseWindow {
 
 static void BuildPhaseWindows(PhaseWindow* pw, const Window8* win, int32_t n, uint32_t fy)
 {
-    const __m256i vy[2] = {_mm256_set1_epi16(static_cast<int16_t>(32767 - fy)), _mm256_set1_epi16(static_cast<int16_t>(fy))};
+    const __m256i vy[2] = {_mm256_set1_epi16(static_cast<int16_t>(32767 - fy)),
+                           _mm256_set1_epi16(static_cast<int16_t>(fy))};
     const __m256i low15 = _mm256_set1_epi16(0x7fff);
     for (int32_t i = 0; i < n; ++i) {
         const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
@@ -728,20 +738,24 @@ static void BuildPhaseWindows(PhaseWindow* pw, const Window8* win, int32_t n, ui
 
 template <bool kLower, bool kWide>
 static inline __attribute__((always_inline)) void AccuratePhaseWindows(uint8_t* d, const uint8_t* r0,
-                                                                      const uint8_t* r1, const Window8* win,
-                                                                      const WindowBase* base, const PhaseWindow* pw,
-                                                                      int32_t n)
+                                                                       const uint8_t* r1, const Window8* win,
+                                                                       const WindowBase* base,
+                                                                       const PhaseWindow* pw, int32_t n)
 {
     const __m256i round = _mm256_set1_epi32(1 << 29);
     StoreWindows(d, n, [&](int32_t i) {
         const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
         const __m256i pa = _mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl);
-        __m256i h = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[0])));
+        __m256i h =
+            _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[0])));
         __m256i l = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[0])));
         if (kLower) {
             const __m256i pc = _mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl);
-            h = _mm256_add_epi32(h, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[1]))));
-            l = _mm256_add_epi32(l, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[1]))));
+            h = _mm256_add_epi32(
+                h,
+                _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[1]))));
+            l = _mm256_add_epi32(
+                l, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[1]))));
         }
         l = _mm256_add_epi32(l, round);
         return _mm256_srli_epi32(_mm256_add_epi32(h, _mm256_srli_epi32(l, 15)), 15);
@@ -762,9 +776,9 @@ enum { kMaxOrderedPeriod = 64 };
 // The windows of one output row; `pw` is the phase's weights or null.
 template <bool kWide>
 static inline __attribute__((always_inline)) void WindowRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                           const Window8* win, const WindowBase* base,
-                                                           const PhaseWindow* pw, int32_t n, uint32_t fy,
-                                                           bool accurate)
+                                                            const Window8* win, const WindowBase* base,
+                                                            const PhaseWindow* pw, int32_t n, uint32_t fy,
+                                                            bool accurate)
 {
     if (pw) {
         if (fy)
@@ -784,10 +798,11 @@ static inline __attribute__((always_inline)) void WindowRow(uint8_t* d, const ui
     }
 }
 
-static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
-                                                                int32_t dstHeight, const uint8_t* src,
-                                                                int32_t srcStride, int32_t srcWidth, uint32_t xStep,
-                                                                uint32_t yStep, bool accurate)
+static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, int32_t dstStride,
+                                                                 int32_t dstWidth, int32_t dstHeight,
+                                                                 const uint8_t* src, int32_t srcStride,
+                                                                 int32_t srcWidth, uint32_t xStep,
+                                                                 uint32_t yStep, bool accurate)
 {
     enum { kPhaseChunk = 1024 / 8 };
     Window8 win[kWindowChunk + 1];
@@ -803,9 +818,11 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
     const int32_t chunk = byPhase ? static_cast<int32_t>(kPhaseChunk) : static_cast<int32_t>(kWindowChunk);
     // The ratio is the same along the row: the first window tells whether
     // eight outputs fit one window.
-    const bool wide = BuildWindows(win, base, 1, 0, dstWidth - 1, xStart, xStep, fracBits, srcWidth, false) == 0;
+    const bool wide =
+        BuildWindows(win, base, 1, 0, dstWidth - 1, xStart, xStep, fracBits, srcWidth, false) == 0;
     for (int32_t first = 0; first < dstWidth - 1;) {
-        const int32_t n = BuildWindows(win, base, chunk, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth, wide);
+        const int32_t n =
+            BuildWindows(win, base, chunk, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth, wide);
         int32_t vecEnd = first + 8 * n;
         const int32_t end = n == chunk ? vecEnd : dstWidth - 1;
         // The last few outputs of the row: one more window ending at the last
@@ -816,7 +833,8 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
         if (tail) vecEnd = end;
         for (int32_t ph = 0; ph < phases; ++ph) {
             if (byPhase)
-                BuildPhaseWindows(phase, win, n + tail, (16384u + static_cast<uint32_t>(ph) * yStep) & 0x7fff);
+                BuildPhaseWindows(phase, win, n + tail,
+                                  (16384u + static_cast<uint32_t>(ph) * yStep) & 0x7fff);
             for (int32_t row = ph; row < rows; row += rowStep) {
                 const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
                 const uint32_t fy = y & 0x7fff;
@@ -844,9 +862,9 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
     GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, xStart, fracBits);
 }
 
-[[maybe_unused]] static void GeneralFastWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
-                                                const uint8_t* src, int32_t srcStride, int32_t srcWidth,
-                                                uint32_t xStep, uint32_t yStep)
+[[maybe_unused]] static void GeneralFastWindows(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                int32_t dstHeight, const uint8_t* src, int32_t srcStride,
+                                                int32_t srcWidth, uint32_t xStep, uint32_t yStep)
 {
     GeneralWindows(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, false);
 }
@@ -924,7 +942,8 @@ static int32_t BuildNVGroups(NVGroup* groups, int32_t maxGroups, int32_t first, 
 
 static void BuildNVPhase(NVPhaseGroup* pg, const NVGroup* groups, int32_t n, uint32_t fy)
 {
-    const __m128i vy[2] = {_mm_set1_epi16(static_cast<int16_t>(32767 - fy)), _mm_set1_epi16(static_cast<int16_t>(fy))};
+    const __m128i vy[2] = {_mm_set1_epi16(static_cast<int16_t>(32767 - fy)),
+                           _mm_set1_epi16(static_cast<int16_t>(fy))};
     const __m128i low15 = _mm_set1_epi16(0x7fff);
     for (int32_t i = 0; i < n; ++i)
         for (int j = 0; j < 2; ++j)
@@ -938,8 +957,8 @@ static void BuildNVPhase(NVPhaseGroup* pg, const NVGroup* groups, int32_t n, uin
 
 template <bool kLower>
 static inline __attribute__((always_inline)) void NVPhaseRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                            const NVGroup* groups, const NVPhaseGroup* pg,
-                                                            int32_t n)
+                                                             const NVGroup* groups, const NVPhaseGroup* pg,
+                                                             int32_t n)
 {
     const __m128i round = _mm_set1_epi32(1 << 29);
     for (int32_t i = 0; i < n; ++i) {
@@ -961,8 +980,9 @@ static inline __attribute__((always_inline)) void NVPhaseRow(uint8_t* d, const u
 }
 
 template <bool kLower>
-static inline __attribute__((always_inline)) void NVCombineRow(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                              const NVGroup* groups, int32_t n, __m128i wy)
+static inline __attribute__((always_inline)) void NVCombineRow(uint8_t* d, const uint8_t* r0,
+                                                               const uint8_t* r1, const NVGroup* groups,
+                                                               int32_t n, __m128i wy)
 {
     for (int32_t i = 0; i < n; ++i) {
         __m128i a[2], c[2] = {_mm_setzero_si128(), _mm_setzero_si128()}, out[2];
@@ -976,9 +996,9 @@ static inline __attribute__((always_inline)) void NVCombineRow(uint8_t* d, const
     }
 }
 
-[[maybe_unused]] static void NVXYChromaAccurate(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
-                                                const uint8_t* src, int32_t srcStride, int32_t srcHeight,
-                                                uint32_t xStep, uint32_t yStep)
+[[maybe_unused]] static void NVXYChromaAccurate(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
+                                                int32_t dstHeight, const uint8_t* src, int32_t srcStride,
+                                                int32_t srcHeight, uint32_t xStep, uint32_t yStep)
 {
     if (dstWidth < 1 || dstHeight < 1) return;
     const int32_t lastIndex = (dstWidth - 3) / 2 + 1;
