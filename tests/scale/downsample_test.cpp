@@ -322,6 +322,9 @@ const Job kJobs[] = {
     {23, 1920, 1080, 1280, 720, false}, {23, 1920, 1080, 1366, 768, false}, {23, 1920, 1080, 1366, 768, true},
     {23, 1920, 1080, 1280, 720, true},
     {26, 1920, 1080, 1280, 720, false}, {31, 4400, 200, 3960, 180, false}, {31, 4400, 200, 2600, 120, true},
+    // Shrinks past 2 in one pass (a window per four outputs), interleaved
+    // chroma whose vertical phase repeats every 32 rows.
+    {26, 1920, 1080, 640, 360, false},  {26, 1920, 1080, 1366, 768, false}, {23, 1920, 1080, 600, 720, true},
 };
 
 class DownsampleJobs : public testing::TestWithParam<Job> {};
