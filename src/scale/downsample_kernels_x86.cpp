@@ -297,62 +297,31 @@ static inline __m128i AccurateCombine(__m128i a, __m128i b, __m128i wy)
     GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, 16384u, 15);
 }
 
-[[maybe_unused]]  // Row r's vertical fraction is (start + r * yStep) mod 2^15, which repeats
+// Row r's vertical fraction is (start + r * yStep) mod 2^15, which repeats
 // every 2^(15 - trailing zeros of yStep's fraction) rows.
-static int32_t
-FractionPeriod(uint32_t yStep)
+[[maybe_unused]] static int32_t FractionPeriod(uint32_t yStep)
 {
     const uint32_t f = yStep & 0x7fff;
     return f ? static_cast<int32_t>(32768u >> __builtin_ctz(f)) : 1;
 }
 
 #if RL_TIER_HAS_SSSE3
-// ---- Vector helpers of the general bilinear kernels ------------------------------
-
-#if RL_TIER_HAS_AVX2
-static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
-static inline VecI VMadd(VecI a, VecI b) { return _mm256_madd_epi16(a, b); }
-static inline VecI VMulhiU16(VecI a, VecI b) { return _mm256_mulhi_epu16(a, b); }
-static inline VecI VAdd32(VecI a, VecI b) { return _mm256_add_epi32(a, b); }
-static inline VecI VSrli32(VecI a, int n) { return _mm256_srli_epi32(a, n); }
-static inline VecI VSlli32(VecI a, int n) { return _mm256_slli_epi32(a, n); }
-static inline VecI VAnd(VecI a, VecI b) { return _mm256_and_si256(a, b); }
-static inline VecI VOr(VecI a, VecI b) { return _mm256_or_si256(a, b); }
-static inline VecI VSet32(int32_t x) { return _mm256_set1_epi32(x); }
-static inline VecI VPacks32(VecI a, VecI b) { return _mm256_packs_epi32(a, b); }
-static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm256_blend_epi16(a, b, 0xaa); }
-#else
-static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
-static inline VecI VMadd(VecI a, VecI b) { return _mm_madd_epi16(a, b); }
-static inline VecI VMulhiU16(VecI a, VecI b) { return _mm_mulhi_epu16(a, b); }
-static inline VecI VAdd32(VecI a, VecI b) { return _mm_add_epi32(a, b); }
-static inline VecI VSrli32(VecI a, int n) { return _mm_srli_epi32(a, n); }
-static inline VecI VSlli32(VecI a, int n) { return _mm_slli_epi32(a, n); }
-static inline VecI VAnd(VecI a, VecI b) { return _mm_and_si128(a, b); }
-static inline VecI VOr(VecI a, VecI b) { return _mm_or_si128(a, b); }
-static inline VecI VSet32(int32_t x) { return _mm_set1_epi32(x); }
-static inline VecI VPacks32(VecI a, VecI b) { return _mm_packs_epi32(a, b); }
-#if RL_TIER_HAS_SSE41
-static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm_blend_epi16(a, b, 0xaa); }
-#endif
-#endif
-
 // (wy0 * A + wy1 * B + 2^29) >> 30 in 32-bit lanes (see AccurateCombine).
 static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
 {
 #if RL_TIER_HAS_SSE41
     // a, b < 2^23: b << 16 puts b's low word in the high word, and the high
     // word of b << 1 is b >> 15, so a blend builds each pair in one step.
-    const VecI lowPairs = VAnd(VBlendOddWords(a, VSlli32(b, 16)), VSet32(0x7fff7fff));
-    const VecI highPairs = VBlendOddWords(VSrli32(a, 15), VSlli32(b, 1));
+    const VecI lowPairs = VAnd(VBlendOddWords(a, VSlliI32(b, 16)), VSet1I32(0x7fff7fff));
+    const VecI highPairs = VBlendOddWords(VSrliI32(a, 15), VSlliI32(b, 1));
 #else
-    const VecI low15 = VSet32(0x7fff);
-    const VecI lowPairs = VOr(VAnd(a, low15), VSlli32(VAnd(b, low15), 16));
-    const VecI highPairs = VOr(VSrli32(a, 15), VSlli32(VSrli32(b, 15), 16));
+    const VecI low15 = VSet1I32(0x7fff);
+    const VecI lowPairs = VOr(VAnd(a, low15), VSlliI32(VAnd(b, low15), 16));
+    const VecI highPairs = VOr(VSrliI32(a, 15), VSlliI32(VSrliI32(b, 15), 16));
 #endif
-    const VecI lo = VAdd32(VMadd(lowPairs, wy), VSet32(1 << 29));
-    const VecI hi = VMadd(highPairs, wy);
-    return VSrli32(VAdd32(hi, VSrli32(lo, 15)), 15);
+    const VecI lo = VAddI32(VMaddI16(lowPairs, wy), VSet1I32(1 << 29));
+    const VecI hi = VMaddI16(highPairs, wy);
+    return VSrliI32(VAddI32(hi, VSrliI32(lo, 15)), 15);
 }
 
 #if !RL_TIER_HAS_AVX2
@@ -418,7 +387,7 @@ static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const u
                                                             uint32_t wy1, bool lower)
 {
     const VecI vy0 = VSet1I16(static_cast<int16_t>(wy0)), vy1 = VSet1I16(static_cast<int16_t>(wy1));
-    const VecI half = VSet32(16384);
+    const VecI half = VSet1I32(16384);
     for (int32_t b = 0; b < nb; ++b) {
         const ColumnBlock& cb = blocks[b];
         const VecI a = VWindows(r0, cb.base);
@@ -426,11 +395,11 @@ static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const u
         VecI s[2];
         for (int k = 0; k < 2; ++k) {
             const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
-            s[k] = VMadd(VShuffle(a, ctrl), VMulhiU16(w, vy0));
-            if (lower) s[k] = VAdd32(s[k], VMadd(VShuffle(c, ctrl), VMulhiU16(w, vy1)));
-            s[k] = VSrli32(VAdd32(s[k], half), 15);
+            s[k] = VMaddI16(VShuffleU8(a, ctrl), VMulhiU16(w, vy0));
+            if (lower) s[k] = VAddI32(s[k], VMaddI16(VShuffleU8(c, ctrl), VMulhiU16(w, vy1)));
+            s[k] = VSrliI32(VAddI32(s[k], half), 15);
         }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
     }
 }
 
@@ -440,7 +409,7 @@ static inline __attribute__((always_inline)) void AccurateBlocks(uint8_t* d, con
                                                                 const ColumnBlock* blocks, int32_t nb, uint32_t wy0,
                                                                 uint32_t wy1, bool lower)
 {
-    const VecI wy = VSet32(static_cast<int32_t>(wy0 | (wy1 << 16)));
+    const VecI wy = VSet1I32(static_cast<int32_t>(wy0 | (wy1 << 16)));
     for (int32_t b = 0; b < nb; ++b) {
         const ColumnBlock& cb = blocks[b];
         const VecI a = VWindows(r0, cb.base);
@@ -448,9 +417,9 @@ static inline __attribute__((always_inline)) void AccurateBlocks(uint8_t* d, con
         VecI s[2];
         for (int k = 0; k < 2; ++k) {
             const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
-            s[k] = AccurateCombineV(VMadd(VShuffle(a, ctrl), w), lower ? VMadd(VShuffle(c, ctrl), w) : VZero(), wy);
+            s[k] = AccurateCombineV(VMaddI16(VShuffleU8(a, ctrl), w), lower ? VMaddI16(VShuffleU8(c, ctrl), w) : VZero(), wy);
         }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
     }
 }
 
@@ -491,7 +460,7 @@ static inline __attribute__((always_inline)) void AccuratePhaseBlocks(uint8_t* d
                                                                      const uint8_t* r1, const ColumnBlock* blocks,
                                                                      const PhaseWeights* pw, int32_t nb, bool lower)
 {
-    const VecI round = VSet32(1 << 29);
+    const VecI round = VSet1I32(1 << 29);
     for (int32_t b = 0; b < nb; ++b) {
         const ColumnBlock& cb = blocks[b];
         const VecI a = VWindows(r0, cb.base);
@@ -499,15 +468,15 @@ static inline __attribute__((always_inline)) void AccuratePhaseBlocks(uint8_t* d
         VecI s[2];
         for (int k = 0; k < 2; ++k) {
             const VecI ctrl = VLoad(cb.ctrl[k]);
-            const VecI pa = VShuffle(a, ctrl);
-            const VecI pc = lower ? VShuffle(c, ctrl) : VZero();
-            VecI h = VMadd(pa, VLoad(pw[b].w[0][0][k]));
-            if (lower) h = VAdd32(h, VMadd(pc, VLoad(pw[b].w[0][1][k])));
-            VecI l = VAdd32(VMadd(pa, VLoad(pw[b].w[1][0][k])), round);
-            if (lower) l = VAdd32(l, VMadd(pc, VLoad(pw[b].w[1][1][k])));
-            s[k] = VSrli32(VAdd32(h, VSrli32(l, 15)), 15);
+            const VecI pa = VShuffleU8(a, ctrl);
+            const VecI pc = lower ? VShuffleU8(c, ctrl) : VZero();
+            VecI h = VMaddI16(pa, VLoad(pw[b].w[0][0][k]));
+            if (lower) h = VAddI32(h, VMaddI16(pc, VLoad(pw[b].w[0][1][k])));
+            VecI l = VAddI32(VMaddI16(pa, VLoad(pw[b].w[1][0][k])), round);
+            if (lower) l = VAddI32(l, VMaddI16(pc, VLoad(pw[b].w[1][1][k])));
+            s[k] = VSrliI32(VAddI32(h, VSrliI32(l, 15)), 15);
         }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacks32(s[0], s[1]));
+        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
     }
 }
 

@@ -18,22 +18,6 @@ static inline int32_t ClampRow(int32_t r, int32_t h) { return r < 0 ? 0 : (r >= 
 
 static inline int32_t AbsI(int32_t v) { return v < 0 ? -v : v; }
 
-#if RL_TIER_HAS_AVX2
-static inline VecI VSraiI16(VecI a, int n) { return _mm256_srai_epi16(a, n); }
-static inline VecI VUnpackLoU8(VecI a, VecI b) { return _mm256_unpacklo_epi8(a, b); }
-static inline VecI VUnpackHiU8(VecI a, VecI b) { return _mm256_unpackhi_epi8(a, b); }
-static inline VecI VPackUsI16(VecI a, VecI b) { return _mm256_packus_epi16(a, b); }
-static inline VecI VSet1I32(int32_t x) { return _mm256_set1_epi32(x); }
-static inline VecI VAndSi(VecI a, VecI b) { return _mm256_and_si256(a, b); }
-#else
-static inline VecI VSraiI16(VecI a, int n) { return _mm_srai_epi16(a, n); }
-static inline VecI VUnpackLoU8(VecI a, VecI b) { return _mm_unpacklo_epi8(a, b); }
-static inline VecI VUnpackHiU8(VecI a, VecI b) { return _mm_unpackhi_epi8(a, b); }
-static inline VecI VPackUsI16(VecI a, VecI b) { return _mm_packus_epi16(a, b); }
-static inline VecI VSet1I32(int32_t x) { return _mm_set1_epi32(x); }
-static inline VecI VAndSi(VecI a, VecI b) { return _mm_and_si128(a, b); }
-#endif
-
 #if RL_TIER_HAS_SSSE3
 #if RL_TIER_HAS_AVX2
 static inline VecI VMaddUbs(VecI a, VecI b) { return _mm256_maddubs_epi16(a, b); }
@@ -144,11 +128,11 @@ void RL_TIERED(VeskFilterHor)(const uint8_t* src, int32_t srcStride, int32_t wid
 #if RL_TIER_HAS_SSSE3
             VecI sum = VAddI16(VAddI16(VMaddUbs(a, p0), VMaddUbs(b, p1)), VMaddUbs(e, p2));
 #else
-            VecI sum = VMulloI16(VAndSi(a, lowBytes), c[0]);
+            VecI sum = VMulloI16(VAnd(a, lowBytes), c[0]);
             sum = VAddI16(sum, VMulloI16(VSrliI16(a, 8), c[1]));
-            sum = VAddI16(sum, VMulloI16(VAndSi(b, lowBytes), c[2]));
+            sum = VAddI16(sum, VMulloI16(VAnd(b, lowBytes), c[2]));
             sum = VAddI16(sum, VMulloI16(VSrliI16(b, 8), c[3]));
-            sum = VAddI16(sum, VMulloI16(VAndSi(e, lowBytes), c[4]));
+            sum = VAddI16(sum, VMulloI16(VAnd(e, lowBytes), c[4]));
             sum = VAddI16(sum, VMulloI16(VSrliI16(e, 8), c[5]));
 #endif
             VNarrowStoreU8(d + x, VSraiI16(VAddI16(sum, round), 6));
@@ -336,10 +320,8 @@ static inline VecI VWindows(const uint8_t* row, const int32_t* base)
 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + base[0])), Load128(row + base[1]), 1);
 }
-static inline VecI VShuffle(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
 #else
 static inline VecI VWindows(const uint8_t* row, const int32_t* base) { return Load128(row + base[0]); }
-static inline VecI VShuffle(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
 #endif
 
 static void FourTapTableRow(uint8_t* d, const uint8_t* row, const FourTapBlock* blocks, int32_t blockCount)
@@ -348,8 +330,8 @@ static void FourTapTableRow(uint8_t* d, const uint8_t* row, const FourTapBlock* 
     for (int32_t b = 0; b < blockCount; ++b) {
         const FourTapBlock& fb = blocks[b];
         const VecI v = VWindows(row, fb.base);
-        const VecI sum = VAddI16(VMaddUbs(VShuffle(v, VLoad(fb.shuffle[0])), VLoad(fb.taps[0])),
-                                 VMaddUbs(VShuffle(v, VLoad(fb.shuffle[1])), VLoad(fb.taps[1])));
+        const VecI sum = VAddI16(VMaddUbs(VShuffleU8(v, VLoad(fb.shuffle[0])), VLoad(fb.taps[0])),
+                                 VMaddUbs(VShuffleU8(v, VLoad(fb.shuffle[1])), VLoad(fb.taps[1])));
         VNarrowStoreU8(d + b * kBlockOutputs, VSraiI16(VAddI16(sum, round), 6));
     }
 }

@@ -113,6 +113,21 @@ static inline VecI VMulloI16(VecI a, VecI b) { return _mm256_mullo_epi16(a, b); 
 static inline VecI VSrliI16(VecI a, int n) { return _mm256_srli_epi16(a, n); }
 static inline VecI VMinU8(VecI a, VecI b) { return _mm256_min_epu8(a, b); }
 static inline VecI VMaxU8(VecI a, VecI b) { return _mm256_max_epu8(a, b); }
+static inline VecI VAddI32(VecI a, VecI b) { return _mm256_add_epi32(a, b); }
+static inline VecI VSrliI32(VecI a, int n) { return _mm256_srli_epi32(a, n); }
+static inline VecI VSlliI32(VecI a, int n) { return _mm256_slli_epi32(a, n); }
+static inline VecI VSraiI16(VecI a, int n) { return _mm256_srai_epi16(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm256_and_si256(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm256_or_si256(a, b); }
+static inline VecI VSet1I32(int32_t x) { return _mm256_set1_epi32(x); }
+static inline VecI VMaddI16(VecI a, VecI b) { return _mm256_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm256_mulhi_epu16(a, b); }
+static inline VecI VPacksI32(VecI a, VecI b) { return _mm256_packs_epi32(a, b); }
+static inline VecI VPackUsI16(VecI a, VecI b) { return _mm256_packus_epi16(a, b); }
+static inline VecI VUnpackLoU8(VecI a, VecI b) { return _mm256_unpacklo_epi8(a, b); }
+static inline VecI VUnpackHiU8(VecI a, VecI b) { return _mm256_unpackhi_epi8(a, b); }
+static inline VecI VShuffleU8(VecI a, VecI c) { return _mm256_shuffle_epi8(a, c); }
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm256_blend_epi16(a, b, 0xaa); }
 // kVecBytes/2 bytes zero-extended to kVecBytes/2 16-bit lanes, in order.
 static inline VecI VWidenU8(const void* p) { return _mm256_cvtepu8_epi16(Load128(p)); }
 // kVecBytes/2 16-bit lanes saturated to bytes and stored in order.
@@ -136,6 +151,25 @@ static inline VecI VMulloI16(VecI a, VecI b) { return _mm_mullo_epi16(a, b); }
 static inline VecI VSrliI16(VecI a, int n) { return _mm_srli_epi16(a, n); }
 static inline VecI VMinU8(VecI a, VecI b) { return _mm_min_epu8(a, b); }
 static inline VecI VMaxU8(VecI a, VecI b) { return _mm_max_epu8(a, b); }
+static inline VecI VAddI32(VecI a, VecI b) { return _mm_add_epi32(a, b); }
+static inline VecI VSrliI32(VecI a, int n) { return _mm_srli_epi32(a, n); }
+static inline VecI VSlliI32(VecI a, int n) { return _mm_slli_epi32(a, n); }
+static inline VecI VSraiI16(VecI a, int n) { return _mm_srai_epi16(a, n); }
+static inline VecI VAnd(VecI a, VecI b) { return _mm_and_si128(a, b); }
+static inline VecI VOr(VecI a, VecI b) { return _mm_or_si128(a, b); }
+static inline VecI VSet1I32(int32_t x) { return _mm_set1_epi32(x); }
+static inline VecI VMaddI16(VecI a, VecI b) { return _mm_madd_epi16(a, b); }
+static inline VecI VMulhiU16(VecI a, VecI b) { return _mm_mulhi_epu16(a, b); }
+static inline VecI VPacksI32(VecI a, VecI b) { return _mm_packs_epi32(a, b); }
+static inline VecI VPackUsI16(VecI a, VecI b) { return _mm_packus_epi16(a, b); }
+static inline VecI VUnpackLoU8(VecI a, VecI b) { return _mm_unpacklo_epi8(a, b); }
+static inline VecI VUnpackHiU8(VecI a, VecI b) { return _mm_unpackhi_epi8(a, b); }
+#if RL_TIER_HAS_SSSE3
+static inline VecI VShuffleU8(VecI a, VecI c) { return _mm_shuffle_epi8(a, c); }
+#endif
+#if RL_TIER_HAS_SSE41
+static inline VecI VBlendOddWords(VecI a, VecI b) { return _mm_blend_epi16(a, b, 0xaa); }
+#endif
 static inline VecI VWidenU8(const void* p) { return WidenU8x8(p); }
 static inline void VNarrowStoreU8(void* p, VecI v) { Store64(p, _mm_packus_epi16(v, v)); }
 #endif
