@@ -127,7 +127,7 @@ void BM_GeneralKernel(benchmark::State& state)
 void KernelArgs(benchmark::internal::Benchmark* b)
 {
     for (int accurate : {0, 1})
-        for (int tier : {0, 5}) {
+        for (int tier : {0, 3, 5}) {
             b->Args({accurate, 1280, 720, tier});
             b->Args({accurate, 1366, 768, tier});
         }

@@ -324,244 +324,18 @@ static inline VecI AccurateCombineV(VecI a, VecI b, VecI wy)
     return VSrliI32(VAddI32(hi, VSrliI32(lo, 15)), 15);
 }
 
-#if !RL_TIER_HAS_AVX2
-// ---- General bilinear through column tables -----------------------------------
-//
-// Every row of a general pass samples the same columns, so the sample offsets
-// and horizontal weights are worked out once per call into a table of vector
-// blocks on the stack (2048 outputs at most; wider rows take the rows again
-// for every further 2048). A block covers kBlockOutputs outputs, eight per 128-bit lane;
-// each lane reads one 16-byte window of the row and shuffles it into
-// (p[rx], p[rx + 1]) 16-bit pairs, one pair per 32-bit lane, ready for madd.
-
-enum { kBlockOutputs = kVecBytes / 2, kLanes = kVecBytes / 16, kChunkBlocks = 2048 / kBlockOutputs };
-
-struct ColumnBlock {
-    uint8_t ctrl[2][kVecBytes];    // shuffle controls: outputs 0..3 and 4..7 of every lane
-    uint8_t weight[2][kVecBytes];  // (max - fraction, fraction) 16-bit pairs, same order
-    int32_t base[kLanes];          // window start of every lane
-};
-
-// Fills up to maxBlocks blocks for the outputs from `first` on, stopping before
-// `end` and at the first lane whose samples do not fit one window inside the
-// row. Positions wrap like the reference's 32-bit arithmetic.
-static int32_t BuildColumns(ColumnBlock* blocks, int32_t maxBlocks, int32_t first, int32_t end, uint32_t start,
-                            uint32_t step, int fracBits, int32_t srcWidth)
-{
-    const uint32_t fracMask = (1u << fracBits) - 1;
-    int32_t b = 0;
-    for (; b < maxBlocks; ++b) {
-        const int32_t col0 = first + b * kBlockOutputs;
-        if (col0 + kBlockOutputs > end) break;
-        ColumnBlock& cb = blocks[b];
-        for (int h = 0; h < kLanes; ++h) {
-            const uint32_t x0 = start + static_cast<uint32_t>(col0 + 8 * h) * step;
-            const int32_t base = static_cast<int32_t>(x0 >> fracBits);
-            const int32_t last = static_cast<int32_t>((x0 + 7 * step) >> fracBits);
-            if (last < base || last + 1 - base > 15 || base + 16 > srcWidth) return b;
-            cb.base[h] = base;
-            for (int q = 0; q < 8; ++q) {
-                const uint32_t x = x0 + static_cast<uint32_t>(q) * step;
-                const uint8_t rel = static_cast<uint8_t>((x >> fracBits) - static_cast<uint32_t>(base));
-                const uint32_t f = x & fracMask;
-                uint8_t* c = cb.ctrl[q >> 2] + 16 * h + 4 * (q & 3);
-                c[0] = rel;
-                c[1] = 0x80;
-                c[2] = static_cast<uint8_t>(rel + 1);
-                c[3] = 0x80;
-                const uint16_t w[2] = {static_cast<uint16_t>(fracMask - f), static_cast<uint16_t>(f)};
-                memcpy(cb.weight[q >> 2] + 16 * h + 4 * (q & 3), w, 4);
-            }
-        }
-    }
-    return b;
-}
-
-static inline VecI VWindows(const uint8_t* row, const int32_t* base) { return Load128(row + base[0]); }
-
-// The vector blocks of one row of the fast kernel. ((sum >> 14) + 1) >> 1
-// equals (sum + 2^14) >> 15, and the weights keep it below 256. A row whose
-// lower weight is zero skips the lower source row: its terms are all zero.
-static inline __attribute__((always_inline)) void FastBlocks(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                            const ColumnBlock* blocks, int32_t nb, uint32_t wy0,
-                                                            uint32_t wy1, bool lower)
-{
-    const VecI vy0 = VSet1I16(static_cast<int16_t>(wy0)), vy1 = VSet1I16(static_cast<int16_t>(wy1));
-    const VecI half = VSet1I32(16384);
-    for (int32_t b = 0; b < nb; ++b) {
-        const ColumnBlock& cb = blocks[b];
-        const VecI a = VWindows(r0, cb.base);
-        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
-        VecI s[2];
-        for (int k = 0; k < 2; ++k) {
-            const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
-            s[k] = VMaddI16(VShuffleU8(a, ctrl), VMulhiU16(w, vy0));
-            if (lower) s[k] = VAddI32(s[k], VMaddI16(VShuffleU8(c, ctrl), VMulhiU16(w, vy1)));
-            s[k] = VSrliI32(VAddI32(s[k], half), 15);
-        }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
-    }
-}
-
-// The vector blocks of one row of the accurate kernel; as in FastBlocks, a
-// zero lower weight leaves the lower row out.
-static inline __attribute__((always_inline)) void AccurateBlocks(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
-                                                                const ColumnBlock* blocks, int32_t nb, uint32_t wy0,
-                                                                uint32_t wy1, bool lower)
-{
-    const VecI wy = VSet1I32(static_cast<int32_t>(wy0 | (wy1 << 16)));
-    for (int32_t b = 0; b < nb; ++b) {
-        const ColumnBlock& cb = blocks[b];
-        const VecI a = VWindows(r0, cb.base);
-        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
-        VecI s[2];
-        for (int k = 0; k < 2; ++k) {
-            const VecI ctrl = VLoad(cb.ctrl[k]), w = VLoad(cb.weight[k]);
-            s[k] = AccurateCombineV(VMaddI16(VShuffleU8(a, ctrl), w), lower ? VMaddI16(VShuffleU8(c, ctrl), w) : VZero(), wy);
-        }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
-    }
-}
-
-// ---- Rows that share their vertical fraction -----------------------------------
-//
-// Row r's fraction is (16384 + r * yStep) mod 2^15, which repeats every
-// 2^(15 - trailing zeros of yStep's fraction) rows (2 for 540 to 360). With
-// such a short period the accurate kernel's weights are worked out once per
-// phase: its 30-bit products wy * wx split at bit 15, so that
-// X = 2^15 * sum(high x p) + sum(low x p) with every madd in 32 bits, and
-// (X + 2^29) >> 30 = (H + ((L + 2^29) >> 15)) >> 15 exactly. Rows keep their
-// order (source rows are read once, in sequence); both phases' tables for 512
-// outputs take 16 KB of stack. (The fast kernel gains nothing from this: its
-// per-row weight multiplies are not what limits it.)
-enum { kMaxPhases = 2, kPhaseChunkBlocks = 512 / kBlockOutputs };
-
-struct PhaseWeights {
-    uint8_t w[2][2][2][kVecBytes];  // [high, low][source row][outputs 0..3, 4..7 of a lane]
-};
-
-
-static void BuildPhaseWeights(PhaseWeights* pw, const ColumnBlock* blocks, int32_t nb, uint32_t fy)
-{
-    const VecI vy[2] = {VSet1I16(static_cast<int16_t>(32767 - fy)), VSet1I16(static_cast<int16_t>(fy))};
-    const VecI low15 = VSet1I16(0x7fff);
-    for (int32_t b = 0; b < nb; ++b)
-        for (int k = 0; k < 2; ++k) {
-            const VecI w = VLoad(blocks[b].weight[k]);
-            for (int j = 0; j < 2; ++j) {
-                const VecI lo = VMulloI16(w, vy[j]), hi = VMulhiU16(w, vy[j]);
-                VStore(pw[b].w[0][j][k], VOr(VAddI16(hi, hi), VSrliI16(lo, 15)));
-                VStore(pw[b].w[1][j][k], VAnd(lo, low15));
-            }
-        }
-}
-
-static inline __attribute__((always_inline)) void AccuratePhaseBlocks(uint8_t* d, const uint8_t* r0,
-                                                                     const uint8_t* r1, const ColumnBlock* blocks,
-                                                                     const PhaseWeights* pw, int32_t nb, bool lower)
-{
-    const VecI round = VSet1I32(1 << 29);
-    for (int32_t b = 0; b < nb; ++b) {
-        const ColumnBlock& cb = blocks[b];
-        const VecI a = VWindows(r0, cb.base);
-        const VecI c = lower ? VWindows(r1, cb.base) : VZero();
-        VecI s[2];
-        for (int k = 0; k < 2; ++k) {
-            const VecI ctrl = VLoad(cb.ctrl[k]);
-            const VecI pa = VShuffleU8(a, ctrl);
-            const VecI pc = lower ? VShuffleU8(c, ctrl) : VZero();
-            VecI h = VMaddI16(pa, VLoad(pw[b].w[0][0][k]));
-            if (lower) h = VAddI32(h, VMaddI16(pc, VLoad(pw[b].w[0][1][k])));
-            VecI l = VAddI32(VMaddI16(pa, VLoad(pw[b].w[1][0][k])), round);
-            if (lower) l = VAddI32(l, VMaddI16(pc, VLoad(pw[b].w[1][1][k])));
-            s[k] = VSrliI32(VAddI32(h, VSrliI32(l, 15)), 15);
-        }
-        VNarrowStoreU8(d + b * kBlockOutputs, VPacksI32(s[0], s[1]));
-    }
-}
-
-// Both general kernels: the column table of a chunk of the row, then every
-// row through it, finished by the reference row code past the last block.
-static inline __attribute__((always_inline)) void GeneralTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
-                                                              int32_t dstHeight, const uint8_t* src,
-                                                              int32_t srcStride, int32_t srcWidth, uint32_t xStep,
-                                                              uint32_t yStep, bool accurate)
-{
-    ColumnBlock blocks[kChunkBlocks];
-    PhaseWeights weights[kMaxPhases][kPhaseChunkBlocks];
-    const uint32_t xStart = accurate ? 16384u : 32768u;
-    const int fracBits = accurate ? 15 : 16;
-    const int32_t period = FractionPeriod(yStep);
-    const bool byPhase = accurate && period <= kMaxPhases;
-    const int32_t chunkBlocks = byPhase ? static_cast<int32_t>(kPhaseChunkBlocks) : static_cast<int32_t>(kChunkBlocks);
-    for (int32_t first = 0; first < dstWidth - 1;) {
-        const int32_t nb = BuildColumns(blocks, chunkBlocks, first, dstWidth - 1, xStart, xStep, fracBits, srcWidth);
-        const int32_t vecEnd = first + nb * kBlockOutputs;
-        const int32_t end = nb == chunkBlocks ? vecEnd : dstWidth - 1;
-        if (byPhase)
-            for (int32_t phase = 0; phase < period; ++phase)
-                BuildPhaseWeights(weights[phase], blocks, nb, (16384u + static_cast<uint32_t>(phase) * yStep) & 0x7fff);
-        for (int32_t row = 0; row < dstHeight - 1; ++row) {
-            const uint32_t y = 16384u + static_cast<uint32_t>(row) * yStep;
-            const uint32_t fy = y & 0x7fff, wy0 = 32767 - fy;
-            const uint8_t* r0 = src + static_cast<ptrdiff_t>(y >> 15) * srcStride;
-            const uint8_t* r1 = r0 + srcStride;
-            uint8_t* d = dst + static_cast<ptrdiff_t>(row) * dstStride;
-            // A zero lower weight leaves the lower row out: its terms are all zero.
-            if (byPhase) {
-                const PhaseWeights* pw = weights[row & (period - 1)];
-                if (fy)
-                    AccuratePhaseBlocks(d + first, r0, r1, blocks, pw, nb, true);
-                else
-                    AccuratePhaseBlocks(d + first, r0, r1, blocks, pw, nb, false);
-                GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);
-            } else if (accurate) {
-                if (fy)
-                    AccurateBlocks(d + first, r0, r1, blocks, nb, wy0, fy, true);
-                else
-                    AccurateBlocks(d + first, r0, r1, blocks, nb, wy0, fy, false);
-                GeneralBilinearAccurateRow(d, r0, r1, fy, vecEnd, end, xStep);
-            } else {
-                if (fy)
-                    FastBlocks(d + first, r0, r1, blocks, nb, wy0, fy, true);
-                else
-                    FastBlocks(d + first, r0, r1, blocks, nb, wy0, fy, false);
-                GeneralBilinearFastRow(d, r0, r1, fy, vecEnd, end, xStep);
-            }
-        }
-        first = end;
-    }
-    GeneralBilinearEdges(dst, dstStride, dstWidth, dstHeight, src, srcStride, xStep, yStep, xStart, fracBits);
-}
-
-[[maybe_unused]] static void GeneralFastTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth, int32_t dstHeight,
-                                              const uint8_t* src, int32_t srcStride, int32_t srcWidth,
-                                              uint32_t xStep, uint32_t yStep)
-{
-    GeneralTable(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, false);
-}
-
-[[maybe_unused]] static void GeneralAccurateTable(uint8_t* dst, int32_t dstStride, int32_t dstWidth,
-                                                  int32_t dstHeight, const uint8_t* src, int32_t srcStride,
-                                                  int32_t srcWidth, uint32_t xStep, uint32_t yStep)
-{
-    GeneralTable(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, true);
-}
-#endif  // !RL_TIER_HAS_AVX2
-#endif  // RL_TIER_HAS_SSSE3
-
-#if RL_TIER_HAS_AVX2
-// ---- General bilinear, AVX2: one window per eight outputs -----------------------
+// ---- General bilinear through windows of eight outputs ---------------------------
 //
 // Every row of a general pass samples the same columns, so offsets and
 // horizontal weights are worked out once per call (2048 outputs at a time,
 // on the stack). Eight consecutive outputs whose samples fit one 16-byte
-// window share a broadcast load: the low lane shuffles outputs 0..3 out of it
-// and the high lane outputs 4..7, so no lane insert is needed. Four windows
-// make 32 outputs, packed together and put back in order with one dword
-// permute. Steeper ratios, whose eight outputs span more than 15 bytes, give
-// each lane its own window of four outputs ("wide" windows, one insert more).
-// (The 128-bit tiers use the column blocks above.)
+// window share one load, shuffled into (p[rx], p[rx + 1]) 16-bit pairs for
+// madd: outputs 0..3 and 4..7 in two 128-bit halves. On AVX2 the window is
+// broadcast to both lanes, so no lane insert is needed, and four windows make
+// 32 outputs, packed together and put back in order with one dword permute.
+// Steeper ratios, whose eight outputs span more than 15 bytes, give each half
+// its own window of four outputs ("wide" windows).
+enum { kHalves = 32 / kVecBytes };  // vector registers per window
 struct Window8 {
     uint8_t ctrl[32];  // (p[rx], p[rx + 1]) 16-bit pairs of outputs 0..3 | 4..7
     uint16_t u[16];    // (max - fx, fx) pairs, same order
@@ -613,33 +387,76 @@ static int32_t BuildWindows(Window8* win, WindowBase* base, int32_t maxWindows, 
     return n;
 }
 
+// The sample pairs of window w in one row, one register per half.
 template <bool kWide>
-static inline __m256i LoadWindow(const uint8_t* row, const WindowBase& b)
+static inline __attribute__((always_inline)) void WindowPairs(const uint8_t* row, const Window8& w,
+                                                              const WindowBase& b, VecI* pairs)
 {
-    if (kWide)
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + b.lane[0])),
-                                       Load128(row + b.lane[1]), 1);
-    return _mm256_broadcastsi128_si256(Load128(row + b.lane[0]));
+#if RL_TIER_HAS_AVX2
+    const __m256i v = kWide ? _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(row + b.lane[0])),
+                                                      Load128(row + b.lane[1]), 1)
+                            : _mm256_broadcastsi128_si256(Load128(row + b.lane[0]));
+    pairs[0] = VShuffleU8(v, VLoad(w.ctrl));
+#else
+    const __m128i v0 = Load128(row + b.lane[0]);
+    pairs[0] = VShuffleU8(v0, Load128(w.ctrl));
+    pairs[1] = VShuffleU8(kWide ? Load128(row + b.lane[1]) : v0, Load128(w.ctrl + 16));
+#endif
 }
 
-// Packs the dword results of windows i .. n - 1 (32 outputs per step, then 8)
-// and stores them in output order.
+// Packs the dword results of windows 0 .. n - 1 (`op(i, s)` fills s[kHalves]
+// with window i's eight) and stores them in output order.
 template <class WindowOp>
 static inline __attribute__((always_inline)) void StoreWindows(uint8_t* d, int32_t n, WindowOp op)
 {
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int32_t i = 0;
+#if RL_TIER_HAS_AVX2
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     for (; i + 4 <= n; i += 4) {
-        const __m256i s0 = op(i), s1 = op(i + 1), s2 = op(i + 2), s3 = op(i + 3);
+        VecI s0, s1, s2, s3;
+        op(i, &s0);
+        op(i + 1, &s1);
+        op(i + 2, &s2);
+        op(i + 3, &s3);
         const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(s0, s1), _mm256_packs_epi32(s2, s3));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8 * i), _mm256_permutevar8x32_epi32(bytes, order));
     }
     for (; i < n; ++i) {
-        const __m256i s = op(i);
+        VecI s;
+        op(i, &s);
         const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(s, s), _mm256_setzero_si256());
         // Outputs 0..3 are dword 0, outputs 4..7 dword 4.
         Store64(d + 8 * i, _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(bytes, order)));
     }
+#else
+    for (; i + 2 <= n; i += 2) {
+        VecI s0[2], s1[2];
+        op(i, s0);
+        op(i + 1, s1);
+        Store128(d + 8 * i, _mm_packus_epi16(_mm_packs_epi32(s0[0], s0[1]), _mm_packs_epi32(s1[0], s1[1])));
+    }
+    for (; i < n; ++i) {
+        VecI s[2];
+        op(i, s);
+        const __m128i words = _mm_packs_epi32(s[0], s[1]);
+        Store64(d + 8 * i, _mm_packus_epi16(words, words));
+    }
+#endif
+}
+
+// Every window of one output row: `combine(i, h, pa, pc)` gives half h of
+// window i from its upper and (when kLower) lower sample pairs.
+template <bool kLower, bool kWide, class Combine>
+static inline __attribute__((always_inline)) void RowWindows(uint8_t* d, const uint8_t* r0, const uint8_t* r1,
+                                                             const Window8* win, const WindowBase* base,
+                                                             int32_t n, Combine combine)
+{
+    StoreWindows(d, n, [&](int32_t i, VecI* s) {
+        VecI pa[kHalves], pc[kHalves] = {};
+        WindowPairs<kWide>(r0, win[i], base[i], pa);
+        if (kLower) WindowPairs<kWide>(r1, win[i], base[i], pc);
+        for (int h = 0; h < kHalves; ++h) s[h] = combine(i, h, pa[h], pc[h]);
+    });
 }
 
 template <bool kLower, bool kWide>
@@ -648,19 +465,13 @@ static inline __attribute__((always_inline)) void FastWindows(uint8_t* d, const 
                                                               const WindowBase* base, int32_t n, uint32_t wy0,
                                                               uint32_t wy1)
 {
-    const __m256i vy0 = _mm256_set1_epi16(static_cast<int16_t>(wy0));
-    const __m256i vy1 = _mm256_set1_epi16(static_cast<int16_t>(wy1));
-    const __m256i half = _mm256_set1_epi32(16384);
-    StoreWindows(d, n, [&](int32_t i) {
-        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
-        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        __m256i sum = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl),
-                                        _mm256_mulhi_epu16(u, vy0));
-        if (kLower)
-            sum = _mm256_add_epi32(
-                sum, _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl),
-                                       _mm256_mulhi_epu16(u, vy1)));
-        return _mm256_srli_epi32(_mm256_add_epi32(sum, half), 15);
+    const VecI vy0 = VSet1I16(static_cast<int16_t>(wy0)), vy1 = VSet1I16(static_cast<int16_t>(wy1));
+    const VecI half = VSet1I32(16384);
+    RowWindows<kLower, kWide>(d, r0, r1, win, base, n, [&](int32_t i, int h, VecI pa, VecI pc) {
+        const VecI u = VLoad(win[i].u + 8 * h);
+        VecI sum = VMaddI16(pa, VMulhiU16(u, vy0));
+        if (kLower) sum = VAddI32(sum, VMaddI16(pc, VMulhiU16(u, vy1)));
+        return VSrliI32(VAddI32(sum, half), 15);
     });
 }
 
@@ -670,20 +481,17 @@ static inline __attribute__((always_inline)) void AccurateWindows(uint8_t* d, co
                                                                   const WindowBase* base, int32_t n,
                                                                   uint32_t wy0, uint32_t wy1)
 {
-    const __m256i wy = _mm256_set1_epi32(static_cast<int32_t>(wy0 | (wy1 << 16)));
-    StoreWindows(d, n, [&](int32_t i) {
-        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
-        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        const __m256i a = _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl), u);
-        const __m256i b =
-            kLower ? _mm256_madd_epi16(_mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl), u)
-                   : _mm256_setzero_si256();
-        return AccurateCombineV(a, b, wy);
+    const VecI wy = VSet1I32(static_cast<int32_t>(wy0 | (wy1 << 16)));
+    RowWindows<kLower, kWide>(d, r0, r1, win, base, n, [&](int32_t i, int h, VecI pa, VecI pc) {
+        const VecI u = VLoad(win[i].u + 8 * h);
+        return AccurateCombineV(VMaddI16(pa, u), kLower ? VMaddI16(pc, u) : VZero(), wy);
     });
 }
 
-// The accurate kernel's 30-bit weights wy * wx of one vertical phase, split
-// at bit 15 (see AccuratePhaseBlocks).
+// The accurate kernel's weights of one vertical phase. Its 30-bit products
+// wy * wx split at bit 15, so that X = 2^15 * sum(high x p) + sum(low x p)
+// with every madd in 32 bits, and (X + 2^29) >> 30 = (H + ((L + 2^29) >> 15))
+// >> 15 exactly.
 struct PhaseWindow {
     uint16_t high[2][16];  // [source row]
     uint16_t low[2][16];
@@ -691,18 +499,17 @@ struct PhaseWindow {
 
 static void BuildPhaseWindows(PhaseWindow* pw, const Window8* win, int32_t n, uint32_t fy)
 {
-    const __m256i vy[2] = {_mm256_set1_epi16(static_cast<int16_t>(32767 - fy)),
-                           _mm256_set1_epi16(static_cast<int16_t>(fy))};
-    const __m256i low15 = _mm256_set1_epi16(0x7fff);
-    for (int32_t i = 0; i < n; ++i) {
-        const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].u));
-        for (int j = 0; j < 2; ++j) {
-            const __m256i lo = _mm256_mullo_epi16(u, vy[j]), hi = _mm256_mulhi_epu16(u, vy[j]);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(pw[i].high[j]),
-                                _mm256_or_si256(_mm256_add_epi16(hi, hi), _mm256_srli_epi16(lo, 15)));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(pw[i].low[j]), _mm256_and_si256(lo, low15));
+    const VecI vy[2] = {VSet1I16(static_cast<int16_t>(32767 - fy)), VSet1I16(static_cast<int16_t>(fy))};
+    const VecI low15 = VSet1I16(0x7fff);
+    for (int32_t i = 0; i < n; ++i)
+        for (int h = 0; h < kHalves; ++h) {
+            const VecI u = VLoad(win[i].u + 8 * h);
+            for (int j = 0; j < 2; ++j) {
+                const VecI lo = VMulloI16(u, vy[j]), hi = VMulhiU16(u, vy[j]);
+                VStore(pw[i].high[j] + 8 * h, VOr(VAddI16(hi, hi), VSrliI16(lo, 15)));
+                VStore(pw[i].low[j] + 8 * h, VAnd(lo, low15));
+            }
         }
-    }
 }
 
 template <bool kLower, bool kWide>
@@ -711,27 +518,19 @@ static inline __attribute__((always_inline)) void AccuratePhaseWindows(uint8_t* 
                                                                        const WindowBase* base,
                                                                        const PhaseWindow* pw, int32_t n)
 {
-    const __m256i round = _mm256_set1_epi32(1 << 29);
-    StoreWindows(d, n, [&](int32_t i) {
-        const __m256i ctrl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(win[i].ctrl));
-        const __m256i pa = _mm256_shuffle_epi8(LoadWindow<kWide>(r0, base[i]), ctrl);
-        __m256i h =
-            _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[0])));
-        __m256i l = _mm256_madd_epi16(pa, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[0])));
+    const VecI round = VSet1I32(1 << 29);
+    RowWindows<kLower, kWide>(d, r0, r1, win, base, n, [&](int32_t i, int h, VecI pa, VecI pc) {
+        VecI hs = VMaddI16(pa, VLoad(pw[i].high[0] + 8 * h));
+        VecI ls = VMaddI16(pa, VLoad(pw[i].low[0] + 8 * h));
         if (kLower) {
-            const __m256i pc = _mm256_shuffle_epi8(LoadWindow<kWide>(r1, base[i]), ctrl);
-            h = _mm256_add_epi32(
-                h,
-                _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].high[1]))));
-            l = _mm256_add_epi32(
-                l, _mm256_madd_epi16(pc, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pw[i].low[1]))));
+            hs = VAddI32(hs, VMaddI16(pc, VLoad(pw[i].high[1] + 8 * h)));
+            ls = VAddI32(ls, VMaddI16(pc, VLoad(pw[i].low[1] + 8 * h)));
         }
-        l = _mm256_add_epi32(l, round);
-        return _mm256_srli_epi32(_mm256_add_epi32(h, _mm256_srli_epi32(l, 15)), 15);
+        return VSrliI32(VAddI32(hs, VSrliI32(VAddI32(ls, round), 15)), 15);
     });
 }
 
-// Both general kernels on AVX2: the window table of a chunk of the row, then
+// Both general kernels: the window table of a chunk of the row, then
 // every row through it, finished by the reference row code past the last
 // window. A zero vertical fraction leaves the lower row out (its terms are 0).
 //
@@ -844,7 +643,7 @@ static inline __attribute__((always_inline)) void GeneralWindows(uint8_t* dst, i
 {
     GeneralWindows(dst, dstStride, dstWidth, dstHeight, src, srcStride, srcWidth, xStep, yStep, true);
 }
-#endif
+#endif  // RL_TIER_HAS_SSSE3
 
 // ---- Interleaved pairs (NV12 / NV21 chroma) -------------------------------------
 //
@@ -1082,13 +881,13 @@ RL_DS_DYADIC(RLDyadicBilinearDownsamplerWidthx32_ssse3, HalveRows)
 RL_DS_DYADIC(RLDyadicBilinearDownsamplerWidthx16_ssse3, HalveRows)
 RL_DS_DYADIC(RLDyadicBilinearOneThirdDownsampler_ssse3, OneThirdRows)
 RL_DS_DYADIC(RLDyadicBilinearQuarterDownsampler_ssse3, QuarterRows)
-RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_ssse3, GeneralFastTable, FastBilinearStepX)
+RL_DS_GENERAL_WRAP(GeneralBilinearFastDownsamplerWrap_ssse3, GeneralFastWindows, FastBilinearStepX)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_ssse3)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_ssse3)
 // The SSE4.1 column.
 RL_DS_DYADIC(RLDyadicBilinearOneThirdDownsampler_sse4, OneThirdRows)
 RL_DS_DYADIC(RLDyadicBilinearQuarterDownsampler_sse4, QuarterRows)
-RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse41, GeneralAccurateTable, BilinearStep15)
+RL_DS_GENERAL_WRAP(GeneralBilinearAccurateDownsamplerWrap_sse41, GeneralAccurateWindows, BilinearStep15)
 RL_DS_INTERLEAVED(InterleavedBilinearDownsampler_sse4)
 RL_DS_INTERLEAVED_GENERAL(InterleavedGeneralBilinearFastDownsampler_sse4)
 
