@@ -93,6 +93,26 @@ BENCHMARK(BM_Downsample)->Apply(Args)->Unit(benchmark::kMillisecond)->MinTime(0.
 
 namespace {
 
+// The kernel table of a tier, or false (and the benchmark skipped) when this
+// processor lacks the tier.
+bool TierKernels(benchmark::State& state, int64_t tier, DownsampleFuncs* f)
+{
+    if (!rlbench::TierAvailable(tier)) {
+        state.SkipWithError("tier not available");
+        return false;
+    }
+    FillDownsampleFuncs(f, rlbench::TierMask(tier));
+    return true;
+}
+
+// A source plane with a fixed pattern.
+std::vector<uint8_t> PatternPlane(size_t bytes)
+{
+    std::vector<uint8_t> v(bytes);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>((i * 37) ^ (i >> 7));
+    return v;
+}
+
 // The general bilinear kernels alone on the planes of a 1920x1080 I420 frame:
 // luma through the fast kernel, one chroma plane through the accurate one.
 //   args: accurate (1) or fast (0), destination width, destination height, tier
@@ -102,17 +122,12 @@ void BM_GeneralKernel(benchmark::State& state)
     const int sw = accurate ? 960 : 1920, sh = accurate ? 540 : 1080;
     const int dw = static_cast<int>(state.range(1)) >> (accurate ? 1 : 0);
     const int dh = static_cast<int>(state.range(2)) >> (accurate ? 1 : 0);
-    const int64_t tier = state.range(3);
-    if (!rlbench::TierAvailable(tier)) {
-        state.SkipWithError("tier not available");
-        return;
-    }
     DownsampleFuncs f;
-    FillDownsampleFuncs(&f, rlbench::TierMask(tier));
+    if (!TierKernels(state, state.range(3), &f)) return;
     const GeneralDownsampleFunc fn = accurate ? f.pfGeneralAccurate : f.pfGeneralFast;
     const int ss = (sw + 63) & ~63, ds = (dw + 63) & ~63;
-    std::vector<uint8_t> src(static_cast<size_t>(ss) * sh), dst(static_cast<size_t>(ds) * dh);
-    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>((i * 37) ^ (i >> 7));
+    const std::vector<uint8_t> src = PatternPlane(static_cast<size_t>(ss) * sh);
+    std::vector<uint8_t> dst(static_cast<size_t>(ds) * dh);
     const size_t inBytes = static_cast<size_t>(sw) * sh, outBytes = static_cast<size_t>(dw) * dh;
     double best = 1e30;
     rlbench::Run(state, inBytes, outBytes, [&] {
@@ -150,16 +165,11 @@ void BM_NVXYChromaKernel(benchmark::State& state)
 {
     const int sw = 1920, sh = 540;
     const int dw = static_cast<int>(state.range(0)), dh = static_cast<int>(state.range(1)) / 2;
-    const int64_t tier = state.range(2);
-    if (!rlbench::TierAvailable(tier)) {
-        state.SkipWithError("tier not available");
-        return;
-    }
     DownsampleFuncs f;
-    FillDownsampleFuncs(&f, rlbench::TierMask(tier));
+    if (!TierKernels(state, state.range(2), &f)) return;
     const int ss = sw, ds = (dw + 63) & ~63;
-    std::vector<uint8_t> src(static_cast<size_t>(ss) * sh), dst(static_cast<size_t>(ds) * dh);
-    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>((i * 37) ^ (i >> 7));
+    const std::vector<uint8_t> src = PatternPlane(static_cast<size_t>(ss) * sh);
+    std::vector<uint8_t> dst(static_cast<size_t>(ds) * dh);
     rlbench::Run(state, static_cast<size_t>(sw) * sh, static_cast<size_t>(dw) * dh, [&] {
         f.pfGeneralAccurateNVXYChroma(dst.data(), ds, dw, dh, src.data(), ss, sw, sh);
     });
