@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# Installs the library into a scratch prefix and builds a host program against
-# it twice: through pkg-config and through find_package(ravvel).
+# Installs the library into a scratch prefix outside the build tree, moves the
+# installed tree elsewhere (it must be relocatable), runs the installed tool
+# without LD_LIBRARY_PATH, and builds a host program against the package
+# twice: through pkg-config and through find_package(ravvel).
 set -euo pipefail
 build_dir=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+unset LD_LIBRARY_PATH
 
-cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+cmake --install "$build_dir" --prefix "$work/installed" >/dev/null
+mv "$work/installed" "$work/prefix"
 prefix=$work/prefix
 libdir=$(dirname "$(find "$prefix" -name 'libravvel.so.4' | head -n1)")
 test -f "$prefix/include/ravvel.h"
 test -L "$libdir/libravvel.so"
+
+# The installed library has no run path of its own; the tool finds it
+# relative to itself.
+if readelf -d "$libdir/libravvel.so.4" | grep -Eq 'RPATH|RUNPATH'; then
+  echo "installed library carries a run path"; exit 1
+fi
+if [ -x "$prefix/bin/ravvel" ]; then
+  (cd "$work" && "$prefix/bin/ravvel" info | grep -q '^SIMD level')
+  (cd "$work" && "$prefix/bin/ravvel" methods >/dev/null)
+fi
 
 # pkg-config
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
@@ -25,3 +39,4 @@ cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer_build" \
     -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer_build" >/dev/null
 LD_LIBRARY_PATH="$libdir" "$work/consumer_build/consumer"
+echo "install ok: $prefix"
