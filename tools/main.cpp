@@ -52,6 +52,7 @@ void Usage(FILE* out)
                  "  process METHOD -i IN.y4m [-o OUT.y4m] [--option NAME=VALUE ...] [--size WxH]\n"
                  "          [--png N,...] [-v]\n"
                  "                            applies one method to every frame of a 4:2:0 Y4M file\n"
+                 "                            ('-' for standard input or output: pipes to and from ffmpeg)\n"
                  "  methods                   the methods `process` knows, with their options\n");
 }
 

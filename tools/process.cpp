@@ -1,6 +1,9 @@
 // ravvel process: one method over every frame of a Y4M file.
 #include <unistd.h>
 
+#include <csignal>
+#include <cerrno>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -151,12 +154,25 @@ private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
+// The reader of our output went away (`| head`, a consumer that stopped after
+// the frames it wanted): not a failure of ours, so the run ends with status 0
+// and one line saying how far it got.
+int EndAtClosedPipe(Progress& progress, const char* stream, int frames)
+{
+    progress.Clear();
+    Complain("%s: the reader closed the pipe after %d frames; stopping", stream, frames);
+    return kExitOk;
+}
+
 }  // namespace
 
 int CmdProcess(int argc, char** argv)
 {
     ProcessArgs a;
     if (!ParseArgs(argc, argv, &a)) return kExitUsage;
+    // A closed pipe shows up as EPIPE from the write, which we report, instead
+    // of a signal that kills the run without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     const MethodRow* row = FindMethod(a.method);
     if (row == nullptr) {
         std::string names;
@@ -247,9 +263,17 @@ int CmdProcess(int argc, char** argv)
         if (row->kind == MethodKind::kAnalysis) {
             progress.Clear();
             // With the pictures on standard output, results go to standard error.
-            std::fprintf(a.output == "-" ? stderr : stdout, "frame %d: %s\n", frames, row->report(run).c_str());
+            FILE* results = a.output == "-" ? stderr : stdout;
+            std::fprintf(results, "frame %d: %s\n", frames, row->report(run).c_str());
+            if (results == stdout && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+                if (errno == EPIPE) return EndAtClosedPipe(progress, "<stdout>", frames);
+                progress.Clear();
+                Complain("<stdout>: write failed: %s", std::strerror(errno));
+                return kExitFailed;
+            }
         }
         if (!a.output.empty() && !writer.WriteFrame(out)) {
+            if (writer.PipeClosed()) return EndAtClosedPipe(progress, a.output == "-" ? "<stdout>" : a.output.c_str(), frames);
             progress.Clear();
             Complain("%s", writer.Error().c_str());
             return kExitFailed;
@@ -274,6 +298,7 @@ int CmdProcess(int argc, char** argv)
     }
     progress.Clear();
     if (!a.output.empty() && !writer.Close()) {
+        if (writer.PipeClosed()) return EndAtClosedPipe(progress, a.output == "-" ? "<stdout>" : a.output.c_str(), frames);
         Complain("%s", writer.Error().c_str());
         return kExitFailed;
     }

@@ -228,9 +228,17 @@ bool Y4MWriter::Fail(const std::string& what)
     return false;
 }
 
+bool Y4MWriter::FailWrite()
+{
+    const int err = errno;
+    m_pipeClosed = err == EPIPE;
+    return Fail("write failed: " + std::string(std::strerror(err)));
+}
+
 bool Y4MWriter::Open(const std::string& path, const Y4MHeader& timing)
 {
-    m_name = path;
+    m_name = path == "-" ? "<stdout>" : path;
+    m_pipeClosed = false;
     m_header = timing;
     m_headerWritten = false;
     m_frames = 0;
@@ -265,10 +273,9 @@ bool Y4MWriter::WriteFrame(const I420Image& frame)
                     std::to_string(frame.height) + " differs from the stream's " + std::to_string(m_header.width) +
                     "x" + std::to_string(m_header.height));
     }
-    std::fputs("FRAME\n", m_file);
+    if (std::fputs("FRAME\n", m_file) == EOF) return FailWrite();
     for (int p = 0; p < 3; ++p)
-        if (std::fwrite(frame.Plane(p), 1, frame.PlaneBytes(p), m_file) != frame.PlaneBytes(p))
-            return Fail("write failed: " + std::string(std::strerror(errno)));
+        if (std::fwrite(frame.Plane(p), 1, frame.PlaneBytes(p), m_file) != frame.PlaneBytes(p)) return FailWrite();
     ++m_frames;
     return true;
 }
@@ -281,7 +288,7 @@ bool Y4MWriter::Close()
         WriteHeader();
     }
     if (m_file) {
-        if (std::fflush(m_file) != 0) ok = Fail("write failed: " + std::string(std::strerror(errno)));
+        if (std::fflush(m_file) != 0) ok = FailWrite();
         if (m_ownsFile && std::fclose(m_file) != 0 && ok) ok = Fail("close failed: " + std::string(std::strerror(errno)));
     }
     m_file = nullptr;

@@ -81,9 +81,13 @@ public:
     bool Close();
 
     const std::string& Error() const { return m_error; }
+    // The last failure was the reader of our pipe going away.
+    bool PipeClosed() const { return m_pipeClosed; }
+    int FramesWritten() const { return m_frames; }
 
 private:
     bool Fail(const std::string& what);
+    bool FailWrite();
     void WriteHeader();
 
     FILE* m_file = nullptr;
@@ -92,6 +96,7 @@ private:
     Y4MHeader m_header;
     bool m_headerWritten = false;
     int m_frames = 0;
+    bool m_pipeClosed = false;
     std::string m_error;
 };
 

@@ -56,6 +56,21 @@ protected:
         return r;
     }
 
+    // Runs a shell command line in the scratch folder; `tool` in it names the program.
+    RunResult Shell(std::string line)
+    {
+        const std::string tool = std::string("'") + RAVVEL_TOOL_PATH + "'";
+        for (size_t at = line.find("TOOL"); at != std::string::npos; at = line.find("TOOL", at + tool.size()))
+            line.replace(at, 4, tool);
+        RunResult r;
+        const std::string cmd = "cd '" + dir + "' && ( " + line + " ) >stdout 2>stderr </dev/null";
+        const int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = Slurp(dir + "/stdout");
+        r.err = Slurp(dir + "/stderr");
+        return r;
+    }
+
     // A small clip with a vertical ramp and a moving bar.
     void WriteClip(const std::string& path, int w, int h, int frames)
     {
@@ -255,6 +270,32 @@ TEST_F(ToolTest, DownsampleHonoursSize)
     const RunResult up = Run("process downsample -i '" + dir + "/in.y4m' -o '" + dir + "/o.y4m' --size 128x96");
     EXPECT_EQ(up.status, 1);
     EXPECT_NE(up.err.find("smaller in both dimensions"), std::string::npos) << up.err;
+}
+
+// Y4M through pipes in and out gives the same stream as files do.
+TEST_F(ToolTest, ProcessStreamsThroughPipes)
+{
+    WriteClip(dir + "/in.y4m", 64, 48, 3);
+    const RunResult files = Run("process rotate -i '" + dir + "/in.y4m' -o '" + dir + "/f.y4m' --option angle=180");
+    ASSERT_EQ(files.status, 0) << files.err;
+    const RunResult piped = Shell("cat in.y4m | TOOL process rotate -i - -o - --option angle=180 | cat > p.y4m");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(Slurp(dir + "/p.y4m"), Slurp(dir + "/f.y4m"));
+    // Pictures own standard output; the summary goes to standard error.
+    EXPECT_TRUE(piped.out.empty());
+    EXPECT_NE(piped.err.find("3 frames"), std::string::npos) << piped.err;
+}
+
+// A reader that stops early ends the run with a message, not a signal.
+TEST_F(ToolTest, ClosedPipeEndsTheRunCleanly)
+{
+    WriteClip(dir + "/in.y4m", 64, 48, 60);  // well past a pipe's buffer
+    const RunResult r =
+        Shell("( TOOL process rotate -i in.y4m -o - --option angle=90; echo $? >status ) | head -c 100 >/dev/null");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(Slurp(dir + "/status"), "0\n");
+    EXPECT_NE(r.err.find("<stdout>: the reader closed the pipe after"), std::string::npos) << r.err;
+    EXPECT_TRUE(SingleLine(r.err)) << r.err;
 }
 
 }  // namespace
