@@ -10,6 +10,9 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
 
 #if defined(_WIN32)
 #define RAVVEL_API
@@ -325,7 +328,48 @@ typedef struct SRLCropParam {
 
 /* -- Effects: video filter (21), MIA (22), Gaussian blur (24), edge (28) -- */
 
+/* Gaussian blur (24): Init's config points at one float, the sigma (values
+ * below 0.5 count as 0.5; 5.0 until set). Source and destination have the
+ * same size and format: planar 4:2:0 (23, 24), 4-byte RGB (2, 6, 7, 8) or one
+ * grey plane (31). A plane pitch at least as long as its row is honoured;
+ * anything shorter (0 included) means rows packed without gaps. The method
+ * has no options. */
+typedef float RLGaussSigma;
+
+/* Edge map (28): Init's config, and the RL_OPTION_EDGE_CONFIG payload. The
+ * luma plane of an I420 or YV12 source (or a format-31 grey plane) becomes an
+ * 8-bit Sobel edge-strength map in the destination's plane 0; with
+ * bSuppressNonMaxima the edges are thinned to one pixel. A source of another
+ * size re-initialises the method from the picture. GetOption 54 writes a
+ * double: microseconds per frame. */
+typedef struct SRLEdgeConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t iStride;         /* plane-0 row pitch */
+    bool bSuppressNonMaxima;
+    int32_t eFormat;         /* RL_FORMAT_I420 or RL_FORMAT_YV12 */
+} SRLEdgeConfig;
+
 /* -- Media decoder (26) -- */
+
+/* The decoder slot holds one decoder chosen by the media type of Init's
+ * DecodeParams; the decoders of this library decode nothing (their Init and
+ * Process return RL_ERR_UNSUPPORTED), but selection, replacement and seeking
+ * behave as for real ones. RL_OPTION_MEDIA_SEEK takes a MediaSeekPosition. */
+typedef enum MediaDecodeType RL_ENUM_INT32 {
+    MEDIA_DECODE_IMAGE = 1,
+    MEDIA_DECODE_GIF = 2,
+    MEDIA_DECODE_VIDEO = 3
+} MediaDecodeType;
+
+typedef struct DecodeParams {
+    const char* pSource;  /* path or locator, may be null; copied by Init */
+    int32_t iSourceLength; /* the text is taken only when pSource is set and this is above 0 */
+    uint32_t uiMediaType;  /* MediaDecodeType */
+    uint64_t uiUserData;   /* handed to the decoder unchanged */
+} DecodeParams;
+
+typedef int32_t MediaSeekPosition;
 
 /* ---- The interface ----------------------------------------------------- */
 

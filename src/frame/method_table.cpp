@@ -3,6 +3,7 @@
 #include <new>
 
 #include "csc/color_space_convertor.h"
+#include "decoder/media_decoder_wrapper.h"
 #include "imageops/alpha_blend.h"
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
@@ -37,7 +38,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, &Make<CAlphaBlend>, "AlphaBlend"},
     {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, nullptr, "GaussBlur"},
     {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},
-    {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, nullptr, "MediaDecoder"},
+    {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, &Make<CMediaDecoderWrapper>, "MediaDecoder"},
     {RL_METHOD_EDGE, "Create Edge(%p)", false, nullptr, "Edge"},
     {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, nullptr, "FlickerDetect"},
 };

@@ -33,6 +33,21 @@ void* CropConfig(Choices& c, uint8_t* record, uint8_t*)
     return record;
 }
 
+// Mostly the three decoder types, sometimes a type that names none.
+void* DecoderConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    static const char kSource[] = "media/clip.mp4";
+    if (c.Byte() < 10) return nullptr;
+    DecodeParams p{};
+    if (c.Byte() & 1) p.pSource = kSource;
+    p.iSourceLength = c.Range(-2, static_cast<int>(sizeof kSource) - 1);
+    const uint8_t mode = c.Byte();
+    p.uiMediaType = mode < 20 ? c.U32() : mode < 40 ? c.Range(0, 5) : c.Range(1, 3);
+    p.uiUserData = c.U32();
+    std::memcpy(record, &p, sizeof p);
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -50,6 +65,7 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::Unread, false, NoConfig, {59}},
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
+        {RL_METHOD_MEDIA_DECODER, "mediadecoder", kAllFormats, {}, DstKind::SameSize, false, DecoderConfig, {63}},
     };
     return catalog;
 }
