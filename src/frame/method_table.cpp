@@ -4,6 +4,8 @@
 
 #include "csc/color_space_convertor.h"
 #include "decoder/media_decoder_wrapper.h"
+#include "effects/edge.h"
+#include "effects/gauss_blur.h"
 #include "imageops/alpha_blend.h"
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
@@ -36,10 +38,10 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, nullptr, "VideoFilter"},
     {RL_METHOD_MIA, "Create MIA(%p)", false, nullptr, "MIA"},
     {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, &Make<CAlphaBlend>, "AlphaBlend"},
-    {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, nullptr, "GaussBlur"},
+    {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, &Make<CGaussBlur>, "GaussBlur"},
     {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},
     {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, &Make<CMediaDecoderWrapper>, "MediaDecoder"},
-    {RL_METHOD_EDGE, "Create Edge(%p)", false, nullptr, "Edge"},
+    {RL_METHOD_EDGE, "Create Edge(%p)", false, &Make<CEdge>, "Edge"},
     {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, nullptr, "FlickerDetect"},
 };
 

@@ -48,6 +48,40 @@ void* DecoderConfig(Choices& c, uint8_t* record, uint8_t*)
     return record;
 }
 
+// Mostly a sane I420 record with or without thinning; sometimes any sizes,
+// any pitch and any format.
+void* EdgeConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    if (c.Byte() < 10) return nullptr;
+    SRLEdgeConfig e{};
+    const bool wild = c.Byte() < 20;
+    e.iWidth = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, kMaxSide);
+    e.iHeight = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, kMaxSide);
+    e.iStride = wild ? static_cast<int32_t>(c.U32()) : e.iWidth;
+    e.bSuppressNonMaxima = (c.Byte() & 1) == 0;
+    const uint8_t f = c.Byte();
+    e.eFormat = f >= 60 ? RL_FORMAT_I420 : f >= 30 ? RL_FORMAT_YV12 : static_cast<int32_t>(c.Range(0, 40));
+    std::memcpy(record, &e, sizeof e);
+    return record;
+}
+
+// A sigma: the usual ones, below the 0.5 floor, or any bit pattern.
+void* BlurConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    static const float kSigmas[] = {5.0f, 0.3f, 1.0f, 20.0f, 0.0f, -3.0f};
+    const uint8_t mode = c.Byte();
+    if (mode < 10) return nullptr;
+    const float sigma = mode < 30 ? [&] {
+        const uint32_t bits = c.U32();
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }()
+                                  : kSigmas[mode % 6];
+    std::memcpy(record, &sigma, sizeof sigma);
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -65,6 +99,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::Unread, false, NoConfig, {59}},
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
+        {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
+        {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
         {RL_METHOD_MEDIA_DECODER, "mediadecoder", kAllFormats, {}, DstKind::SameSize, false, DecoderConfig, {63}},
     };
     return catalog;
