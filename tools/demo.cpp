@@ -85,6 +85,7 @@ struct Stage {
     int frames = 0;
     std::unique_ptr<MethodRun> run;
     I420Image ref;  // analysis reference: this stage's previous input
+    I420Image side; // output of an effect run beside the pipeline
 };
 
 // The frames shown in the contact sheet: first, last before the cut, first
@@ -110,6 +111,7 @@ void Blit(const RgbImage& src, RgbImage* dst, int x0, int y0)
 struct Shot {
     int frame;
     RgbImage before, after, small;
+    std::vector<RgbImage> effects;  // one per effect stage, in order
 };
 
 }  // namespace
@@ -177,6 +179,26 @@ int CmdDemo(int argc, char** argv)
     stages.push_back(std::move(back));
     Stage& toYuv = stages.front();
     Stage& toRgb = stages.back();
+    // Effects branch off the processed picture; they get their own columns
+    // in the contact sheet and do not feed the pipeline.
+    std::vector<Stage> effects;
+    for (const char* name : {"blur", "edge"}) {
+        const MethodRow* row = FindMethod(name);
+        if (row == nullptr) continue;
+        Stage s;
+        s.name = std::string(name) + " (side branch)";
+        s.tier = TierFor(row->tier, flags);
+        s.run.reset(new MethodRun(*row, &host));
+        s.run->inWidth = a.width;
+        s.run->inHeight = a.height;
+        if (row->method == RL_METHOD_GAUSS_BLUR) s.run->SetParam("sigma", "3");
+        bool missing = false;
+        const std::string why = s.run->Start(&missing);
+        s.active = why.empty();
+        if (missing) s.note = "skipped: not in this build of the library yet";
+        else if (!why.empty()) s.note = "skipped: " + why;
+        effects.push_back(std::move(s));
+    }
 
     SynthClip clip(a.width, a.height, a.frames);
     const std::vector<int> picks = SheetFrames(a.frames, clip.CutFrame());
@@ -223,6 +245,18 @@ int CmdDemo(int argc, char** argv)
                 std::swap(cur, next);
             }
         }
+        for (Stage& s : effects) {
+            if (!s.active) continue;
+            t0 = Clock::now();
+            const int32_t rc = s.run->Row().frame(*s.run, cur, cur, &s.side);
+            s.totalMs += MsSince(t0);
+            ++s.frames;
+            if (rc != RL_OK) {
+                s.note = "stopped at frame " + std::to_string(f) + ": " + ResultName(rc);
+                s.active = false;
+                s.side = I420Image();
+            }
+        }
         t0 = Clock::now();
         colour.ToRgb(cur, &rgbOut);
         if (haveSmall) colour.ToRgb(small, &rgbSmall);
@@ -240,34 +274,48 @@ int CmdDemo(int argc, char** argv)
                 shot.small.Allocate(rgbSmall.width, rgbSmall.height);
                 std::memcpy(shot.small.buf.Data(), rgbSmall.buf.Data(), rgbSmall.buf.Size());
             }
+            for (Stage& e : effects) {
+                shot.effects.emplace_back();
+                if (e.side.buf.Data()) colour.ToRgb(e.side, &shot.effects.back());
+            }
             shots.push_back(std::move(shot));
         }
     }
 
     std::printf("\n%-34s %-15s %10s\n", "stage", "tier", "ms/frame");
     double total = 0.0;
-    for (const Stage& s : stages) {
+    const size_t pipelineStages = stages.size();
+    for (Stage& e : effects) stages.push_back(std::move(e));
+    for (size_t i = 0; i < stages.size(); ++i) {
+        const Stage& s = stages[i];
+        if (i == pipelineStages) std::printf("%-34s %-15s %10.3f\n", "total", "", total);
         if (s.frames == 0) {
             std::printf("%-34s %-15s %10s  %s\n", s.name.c_str(), s.tier.c_str(), "-", s.note.c_str());
             continue;
         }
         const double ms = s.totalMs / s.frames;
-        total += ms;
+        if (i < pipelineStages) total += ms;
         std::printf("%-34s %-15s %10.3f%s%s\n", s.name.c_str(), s.tier.c_str(), ms, s.note.empty() ? "" : "  ",
                     s.note.c_str());
     }
-    std::printf("%-34s %-15s %10.3f\n", "total", "", total);
+    if (stages.size() == pipelineStages) std::printf("%-34s %-15s %10.3f\n", "total", "", total);
     for (const std::string& e : events) std::printf("%s\n", e.c_str());
 
     if (!PngAvailable()) {
         std::printf("\nno pictures written: this ravvel was built without libpng\n");
         return kExitOk;
     }
-    // Contact sheet: one row per picked frame, original | processed | smaller layer.
+    // Contact sheet: one row per picked frame, original | processed | smaller
+    // layer | effects.
     const int gap = 8;
     const bool withSmall = !shots.empty() && shots.front().small.width > 0;
+    std::vector<std::string> effectNames;
+    for (size_t i = pipelineStages; i < stages.size(); ++i)
+        if (!shots.empty() && shots.front().effects[i - pipelineStages].width > 0)
+            effectNames.push_back(stages[i].run->Row().name);
+    const int effectsX = gap + 2 * (a.width + gap) + (withSmall ? smallW + gap : 0);
     RgbImage sheet;
-    const int sheetW = gap + 2 * (a.width + gap) + (withSmall ? smallW + gap : 0);
+    const int sheetW = effectsX + static_cast<int>(effectNames.size()) * (a.width + gap);
     const int sheetH = gap + static_cast<int>(shots.size()) * (a.height + gap);
     if (!sheet.Allocate(sheetW, sheetH)) {
         Complain("out of memory");
@@ -281,6 +329,9 @@ int CmdDemo(int argc, char** argv)
         Blit(s.before, &sheet, gap, y);
         Blit(s.after, &sheet, 2 * gap + a.width, y);
         if (withSmall && s.small.width > 0) Blit(s.small, &sheet, 3 * gap + 2 * a.width, y);
+        int x = effectsX;
+        for (const RgbImage& e : s.effects)
+            if (e.width > 0) Blit(e, &sheet, x, y), x += a.width + gap;
         char name[64];
         std::snprintf(name, sizeof(name), "/frame%03d_before.png", s.frame);
         const std::string before = a.outDir + name;
@@ -301,8 +352,9 @@ int CmdDemo(int argc, char** argv)
         Complain("%s", why.c_str());
         return kExitFailed;
     }
-    std::printf("\nwrote %s (original | processed%s, frames", sheetPath.c_str(),
-                withSmall ? " | smaller layer" : "");
+    std::string columns = withSmall ? " | smaller layer" : "";
+    for (const std::string& n : effectNames) columns += " | " + n;
+    std::printf("\nwrote %s (original | processed%s, frames", sheetPath.c_str(), columns.c_str());
     for (const Shot& s : shots) std::printf(" %d", s.frame);
     std::printf(") and %zu before/after pictures in %s\n", written.size(), a.outDir.c_str());
     return kExitOk;

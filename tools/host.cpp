@@ -28,6 +28,8 @@ const char* TierFor(TierRule rule, uint32_t f)
         if (f & RL_CPU_AVX2) return "avx2";
         if (f & RL_CPU_SSE2) return "sse2";
         return "C";
+    case TierRule::kAvx2Only:
+        return f & RL_CPU_AVX2 ? "avx2" : "C";
     case TierRule::kCommon:
         break;
     }

@@ -19,6 +19,7 @@ enum class TierRule {
     kDownsampler,    // its own table: sse, sse2, ssse3, sse4.1 (SSE4.1 flag), avx, avx2
     kNoAvx,          // common rule without an avx tier (avx-only machines get sse4)
     kSse2Avx2,       // only sse2 and avx2 variants (the upsampler)
+    kAvx2Only,       // avx2 or portable code (the blur of 4:2:0 planes)
 };
 
 // The tier a method of that rule runs on a processor with `cpuFlags`.

@@ -381,6 +381,51 @@ const OptionInfo kBlendOptions[] = {
     {"alpha", OptType::kInt, 0, "-1", "weight of the checkerboard 0..255; -1 ramps from 0 (left) to 255 (right)"},
 };
 
+// ---- effects ----
+
+std::string PrepareBlur(MethodRun& run)
+{
+    RLGaussSigma* sigma = Record<RLGaussSigma>(run);
+    *sigma = run.Float("sigma");
+    if (!(*sigma > 0.0f)) return "sigma must be above 0";
+    return std::string();
+}
+
+// The blur leaves the last chroma column of an odd width alone: start from
+// the input so that it keeps the picture's own samples.
+int32_t FrameBlur(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!out->CopyFrom(in)) return OutOfMemory();
+    SRLPictureInfo s = in.Describe(), d = out->Describe();
+    return run.Rl()->Process(RL_METHOD_GAUSS_BLUR, &s, &d, nullptr);
+}
+
+const OptionInfo kBlurOptions[] = {
+    {"sigma", OptType::kFloat, 0, "5", "standard deviation in pixels (values below 0.5 count as 0.5)"},
+};
+
+std::string PrepareEdge(MethodRun& run)
+{
+    SRLEdgeConfig* r = Record<SRLEdgeConfig>(run);
+    *r = {run.inWidth, run.inHeight, run.inWidth, run.Int("thin") != 0, RL_FORMAT_I420};
+    return std::string();
+}
+
+// The map as a grey picture: black borders, neutral chroma.
+int32_t FrameEdge(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!SameSizeOut(in, out).empty()) return OutOfMemory();
+    std::memset(out->Y(), 0, out->LumaBytes());
+    std::memset(out->U(), 128, out->ChromaBytes());
+    std::memset(out->V(), 128, out->ChromaBytes());
+    SRLPictureInfo s = in.Describe(), d = out->Describe();
+    return run.Rl()->Process(RL_METHOD_EDGE, &s, &d, nullptr);
+}
+
+const OptionInfo kEdgeOptions[] = {
+    {"thin", OptType::kInt, 0, "1", "1 thins edges to their ridge (non-maximum suppression), 0 keeps them wide"},
+};
+
 #define RV_OPTIONS(a) a, sizeof(a) / sizeof(a[0])
 
 // Rows in the order the camera pipeline runs them.
@@ -410,6 +455,10 @@ const MethodRow kRows[] = {
      "cuts out a rectangle", RV_OPTIONS(kCropOptions), PrepareCrop, FrameCrop, nullptr},
     {"blend", "alphablend", RL_METHOD_ALPHA_BLEND, MethodKind::kTransform, false, TierRule::kCommon,
      "alpha-blends a checkerboard over the picture", RV_OPTIONS(kBlendOptions), PrepareBlend, FrameBlend, nullptr},
+    {"blur", "gaussblur", RL_METHOD_GAUSS_BLUR, MethodKind::kTransform, false, TierRule::kAvx2Only,
+     "Gaussian blur of any sigma at one cost", RV_OPTIONS(kBlurOptions), PrepareBlur, FrameBlur, nullptr},
+    {"edge", nullptr, RL_METHOD_EDGE, MethodKind::kTransform, false, TierRule::kCommon,
+     "Sobel edge-strength map of the luma", RV_OPTIONS(kEdgeOptions), PrepareEdge, FrameEdge, nullptr},
 };
 
 }  // namespace
