@@ -17,7 +17,7 @@ enum { kGaussA0, kGaussA1, kGaussA2, kGaussA3, kGaussB1, kGaussB2, kGaussCoefP, 
 
 // Row buffer bytes per sample position (of the longer side): room for the
 // causal results and the inputs of every line a vector step runs at once.
-constexpr uint32_t kGaussRowBufferBytesPerSample = 128;
+constexpr uint32_t kGaussRowBufferBytesPerSample = 256;
 
 // Strides are in bytes, of the 8-bit planes only; the float image is
 // width * height * channels floats without gaps, and the row buffer

@@ -51,7 +51,13 @@ static inline VF LoadPixels(const uint8_t* p, const uint8_t*)
 static inline VF LoadPixelFloats(const float* p, const float*) { return _mm_loadu_ps(p); }
 #endif
 
-enum { kChains = 4, kFloatsPerVec = 4 * kPixelsPerVec, kGroup4 = kChains * kPixelsPerVec };
+enum {
+    kChains = 4,                          // independent vectors in flight
+    kLanes = 4 * kPixelsPerVec,           // floats per vector
+    kSlotFloats = 2 * kChains * kLanes,   // per position: the inputs, then the causal results
+    kGroup4 = kChains * kPixelsPerVec     // four-channel lines per group
+};
+static_assert(kSlotFloats * sizeof(float) <= kGaussRowBufferBytesPerSample, "row buffer too small");
 
 struct Coeffs {
     VF a0, a1, a2, a3, b1, b2, cp, cn;
@@ -100,95 +106,71 @@ static inline void StoreBytes4(uint8_t* p, const VF* v)
 }
 #endif
 
-// Rows r0 .. r0 + kGroup4 - 1 of four-channel pixels.
-static void Rows4(const uint8_t* src, ptrdiff_t stride, float* transposed, float* causal, int32_t width,
-                  int32_t height, int32_t r0, const Coeffs& c)
+// Both recursions over `n` positions whose inputs are in the slots; the
+// results of position i (kChains vectors) go to emit(i, results). Only the
+// recursion outputs stay in registers: the inputs are reloaded from the
+// slots, which keeps every chain's state within the register file.
+template <class Emit>
+static inline void FilterSlots(float* slots, int32_t n, const Coeffs& c, Emit emit)
 {
-    const uint8_t* p[kChains];
-    const uint8_t* q[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        p[k] = src + (r0 + k * kPixelsPerVec) * stride;
-        q[k] = p[k] + (kPixelsPerVec - 1) * stride;
-    }
-    VF x1[kChains], y1[kChains], y2[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        x1[k] = LoadPixels(p[k], q[k]);
-        y1[k] = y2[k] = Mul(c.cp, x1[k]);
-    }
-    for (int32_t n = 0; n < width; ++n) {
-        float* out = causal + n * (kGroup4 * 4);
+    VF y1[kChains], y2[kChains];
+    const float* prev = slots;
+    for (int k = 0; k < kChains; ++k) y1[k] = y2[k] = Mul(c.cp, LoadF(prev + k * kLanes));
+    for (int32_t i = 0; i < n; ++i) {
+        float* s = slots + i * kSlotFloats;
         for (int k = 0; k < kChains; ++k) {
-            const VF x = LoadPixels(p[k] + 4 * n, q[k] + 4 * n);
-            const VF y = Recur(c.a0, x, c.a1, x1[k], c.b1, y1[k], c.b2, y2[k]);
-            StoreF(out + k * kFloatsPerVec, y);
-            x1[k] = x;
+            const VF y = Recur(c.a0, LoadF(s + k * kLanes), c.a1, LoadF(prev + k * kLanes), c.b1, y1[k], c.b2, y2[k]);
+            StoreF(s + (kChains + k) * kLanes, y);
             y2[k] = y1[k];
             y1[k] = y;
         }
+        prev = s;
     }
-    VF x2[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        x1[k] = x2[k] = LoadPixels(p[k] + 4 * (width - 1), q[k] + 4 * (width - 1));
-        y1[k] = y2[k] = Mul(c.cn, x1[k]);
-    }
-    for (int32_t n = width - 1; n >= 0; --n) {
-        const float* in = causal + n * (kGroup4 * 4);
-        float* out = transposed + (static_cast<ptrdiff_t>(n) * height + r0) * 4;
+    const float* next1 = slots + (n - 1) * kSlotFloats;
+    const float* next2 = next1;
+    for (int k = 0; k < kChains; ++k) y1[k] = y2[k] = Mul(c.cn, LoadF(next1 + k * kLanes));
+    for (int32_t i = n - 1; i >= 0; --i) {
+        const float* s = slots + i * kSlotFloats;
+        VF r[kChains];
         for (int k = 0; k < kChains; ++k) {
-            const VF y = Recur(c.a2, x1[k], c.a3, x2[k], c.b1, y1[k], c.b2, y2[k]);
-            x2[k] = x1[k];
-            x1[k] = LoadPixels(p[k] + 4 * n, q[k] + 4 * n);
+            const VF y =
+                Recur(c.a2, LoadF(next1 + k * kLanes), c.a3, LoadF(next2 + k * kLanes), c.b1, y1[k], c.b2, y2[k]);
             y2[k] = y1[k];
             y1[k] = y;
-            StoreF(out + k * kFloatsPerVec, Add(LoadF(in + k * kFloatsPerVec), y));
+            r[k] = Add(LoadF(s + (kChains + k) * kLanes), y);
         }
+        emit(i, r);
+        next2 = next1;
+        next1 = s;
     }
 }
 
+// Rows r0 .. r0 + kGroup4 - 1 of four-channel pixels.
+static void Rows4(const uint8_t* src, ptrdiff_t stride, float* transposed, float* slots, int32_t width,
+                  int32_t height, int32_t r0, const Coeffs& c)
+{
+    const uint8_t* p[kChains];
+    for (int k = 0; k < kChains; ++k) p[k] = src + (r0 + k * kPixelsPerVec) * stride;
+    for (int32_t n = 0; n < width; ++n)
+        for (int k = 0; k < kChains; ++k)
+            StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixels(p[k] + 4 * n, p[k] + stride + 4 * n));
+    FilterSlots(slots, width, c, [&](int32_t i, const VF* r) {
+        float* out = transposed + (static_cast<ptrdiff_t>(i) * height + r0) * 4;
+        for (int k = 0; k < kChains; ++k) StoreF(out + k * kLanes, r[k]);
+    });
+}
+
 // Columns c0 .. c0 + kGroup4 - 1 of four-channel pixels.
-static void Columns4(const float* transposed, uint8_t* dst, ptrdiff_t stride, float* causal, int32_t height,
+static void Columns4(const float* transposed, uint8_t* dst, ptrdiff_t stride, float* slots, int32_t height,
                      int32_t c0, const Coeffs& c)
 {
+    const ptrdiff_t line = static_cast<ptrdiff_t>(height) * 4;
     const float* p[kChains];
-    const float* q[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        p[k] = transposed + static_cast<ptrdiff_t>(c0 + k * kPixelsPerVec) * height * 4;
-        q[k] = p[k] + (kPixelsPerVec - 1) * height * 4;
-    }
-    VF x1[kChains], y1[kChains], y2[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        x1[k] = LoadPixelFloats(p[k], q[k]);
-        y1[k] = y2[k] = Mul(c.cp, x1[k]);
-    }
-    for (int32_t n = 0; n < height; ++n) {
-        float* out = causal + n * (kGroup4 * 4);
-        for (int k = 0; k < kChains; ++k) {
-            const VF x = LoadPixelFloats(p[k] + 4 * n, q[k] + 4 * n);
-            const VF y = Recur(c.a0, x, c.a1, x1[k], c.b1, y1[k], c.b2, y2[k]);
-            StoreF(out + k * kFloatsPerVec, y);
-            x1[k] = x;
-            y2[k] = y1[k];
-            y1[k] = y;
-        }
-    }
-    VF x2[kChains];
-    for (int k = 0; k < kChains; ++k) {
-        x1[k] = x2[k] = LoadPixelFloats(p[k] + 4 * (height - 1), q[k] + 4 * (height - 1));
-        y1[k] = y2[k] = Mul(c.cn, x1[k]);
-    }
-    for (int32_t n = height - 1; n >= 0; --n) {
-        const float* in = causal + n * (kGroup4 * 4);
-        VF result[kChains];
-        for (int k = 0; k < kChains; ++k) {
-            const VF y = Recur(c.a2, x1[k], c.a3, x2[k], c.b1, y1[k], c.b2, y2[k]);
-            x2[k] = x1[k];
-            x1[k] = LoadPixelFloats(p[k] + 4 * n, q[k] + 4 * n);
-            y2[k] = y1[k];
-            y1[k] = y;
-            result[k] = Add(LoadF(in + k * kFloatsPerVec), y);
-        }
-        StoreBytes4(dst + n * stride + c0 * 4, result);
-    }
+    for (int k = 0; k < kChains; ++k) p[k] = transposed + (c0 + k * kPixelsPerVec) * line;
+    for (int32_t n = 0; n < height; ++n)
+        for (int k = 0; k < kChains; ++k)
+            StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixelFloats(p[k] + 4 * n, p[k] + line + 4 * n));
+    FilterSlots(slots, height, c, [&](int32_t i, const VF* r) { StoreBytes4(dst + i * stride + c0 * 4, r); });
 }
 
 }  // namespace RL_TIER_NS
@@ -227,10 +209,9 @@ void RL_TIERED(gauss_blur_wrap_4_intrin)(const uint8_t* src, int32_t srcStride, 
 
 namespace RL_TIER_NS {
 
-// One channel: 16 lines per group, two vectors of eight. The inputs are
-// transposed into the row buffer first (16 floats per position), the
-// causal results follow them (16 more).
-enum { kLines1 = 16, kSlot1 = 32 };
+// One channel: kChains vectors of eight lines each per group, the inputs
+// transposed into the slots first.
+enum { kLines1 = kChains * 8 };
 
 // 8 x 8 bytes (rows of `stride`) to 8 vectors of 8 floats, one per column.
 static inline void Transpose8x8Bytes(const uint8_t* p, ptrdiff_t stride, float* out, ptrdiff_t outStep)
@@ -271,60 +252,27 @@ static inline void Transpose8x8Floats(const float* p, ptrdiff_t stride, float* o
     }
 }
 
-// Both recursions over `n` positions of transposed inputs in `slots`; each
-// position's result (two vectors, lanes 0..15) goes to emit(i, lo, hi).
-template <class Emit>
-static inline void Filter16(float* slots, int32_t n, const Coeffs& c, Emit emit)
-{
-    VF x1[2], y1[2], y2[2], x2[2];
-    for (int h = 0; h < 2; ++h) {
-        x1[h] = LoadF(slots + 8 * h);
-        y1[h] = y2[h] = Mul(c.cp, x1[h]);
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        float* s = slots + i * kSlot1;
-        for (int h = 0; h < 2; ++h) {
-            const VF x = LoadF(s + 8 * h);
-            const VF y = Recur(c.a0, x, c.a1, x1[h], c.b1, y1[h], c.b2, y2[h]);
-            StoreF(s + 16 + 8 * h, y);
-            x1[h] = x;
-            y2[h] = y1[h];
-            y1[h] = y;
-        }
-    }
-    for (int h = 0; h < 2; ++h) {
-        x1[h] = x2[h] = LoadF(slots + (n - 1) * kSlot1 + 8 * h);
-        y1[h] = y2[h] = Mul(c.cn, x1[h]);
-    }
-    for (int32_t i = n - 1; i >= 0; --i) {
-        const float* s = slots + i * kSlot1;
-        VF r[2];
-        for (int h = 0; h < 2; ++h) {
-            const VF y = Recur(c.a2, x1[h], c.a3, x2[h], c.b1, y1[h], c.b2, y2[h]);
-            x2[h] = x1[h];
-            x1[h] = LoadF(s + 8 * h);
-            y2[h] = y1[h];
-            y1[h] = y;
-            r[h] = Add(LoadF(s + 16 + 8 * h), y);
-        }
-        emit(i, r[0], r[1]);
-    }
-}
-
 static void Rows1(const uint8_t* src, ptrdiff_t stride, float* transposed, float* slots, int32_t width,
                   int32_t height, int32_t r0, const Coeffs& c)
 {
     const uint8_t* base = src + r0 * stride;
     int32_t n = 0;
     for (; n + 8 <= width; n += 8)
-        for (int h = 0; h < 2; ++h) Transpose8x8Bytes(base + 8 * h * stride + n, stride, slots + n * kSlot1 + 8 * h, kSlot1);
+        for (int k = 0; k < kChains; ++k)
+            Transpose8x8Bytes(base + 8 * k * stride + n, stride, slots + n * kSlotFloats + k * kLanes, kSlotFloats);
     for (; n < width; ++n)
-        for (int l = 0; l < kLines1; ++l) slots[n * kSlot1 + l] = static_cast<float>(base[l * stride + n]);
-    Filter16(slots, width, c, [&](int32_t i, VF lo, VF hi) {
+        for (int l = 0; l < kLines1; ++l) slots[n * kSlotFloats + l] = static_cast<float>(base[l * stride + n]);
+    FilterSlots(slots, width, c, [&](int32_t i, const VF* r) {
         float* out = transposed + static_cast<ptrdiff_t>(i) * height + r0;
-        StoreF(out, lo);
-        StoreF(out + 8, hi);
+        for (int k = 0; k < kChains; ++k) StoreF(out + 8 * k, r[k]);
     });
+}
+
+// Eight floats of each of two vectors to sixteen bytes.
+static inline __m128i Bytes16(VF lo, VF hi)
+{
+    const __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(ToInt(lo), ToInt(hi)), 0xd8);
+    return _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
 }
 
 static void Columns1(const float* transposed, uint8_t* dst, ptrdiff_t stride, float* slots, int32_t height,
@@ -333,15 +281,14 @@ static void Columns1(const float* transposed, uint8_t* dst, ptrdiff_t stride, fl
     const float* base = transposed + static_cast<ptrdiff_t>(c0) * height;
     int32_t n = 0;
     for (; n + 8 <= height; n += 8)
-        for (int h = 0; h < 2; ++h)
-            Transpose8x8Floats(base + static_cast<ptrdiff_t>(8 * h) * height + n, height, slots + n * kSlot1 + 8 * h,
-                               kSlot1);
+        for (int k = 0; k < kChains; ++k)
+            Transpose8x8Floats(base + static_cast<ptrdiff_t>(8 * k) * height + n, height,
+                               slots + n * kSlotFloats + k * kLanes, kSlotFloats);
     for (; n < height; ++n)
-        for (int l = 0; l < kLines1; ++l) slots[n * kSlot1 + l] = base[static_cast<ptrdiff_t>(l) * height + n];
-    Filter16(slots, height, c, [&](int32_t i, VF lo, VF hi) {
-        const __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(ToInt(lo), ToInt(hi)), 0xd8);
-        Store128(dst + i * stride + c0,
-                 _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
+        for (int l = 0; l < kLines1; ++l) slots[n * kSlotFloats + l] = base[static_cast<ptrdiff_t>(l) * height + n];
+    FilterSlots(slots, height, c, [&](int32_t i, const VF* r) {
+        uint8_t* out = dst + i * stride + c0;
+        for (int k = 0; k < kChains; k += 2) Store128(out + 8 * k, Bytes16(r[k], r[k + 1]));
     });
 }
 
