@@ -192,6 +192,8 @@ int CmdDemo(int argc, char** argv)
         s.run->inWidth = a.width;
         s.run->inHeight = a.height;
         if (row->method == RL_METHOD_GAUSS_BLUR) s.run->SetParam("sigma", "3");
+        // Wide edges: thinning removes hard steps, whose two sides tie.
+        if (row->method == RL_METHOD_EDGE) s.run->SetParam("thin", "0");
         bool missing = false;
         const std::string why = s.run->Start(&missing);
         s.active = why.empty();
