@@ -15,8 +15,6 @@ typedef __m256i V;
 enum { kStep = 32 };
 static inline V Ld(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 static inline void St(uint8_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-static inline V Lo16(V v) { return _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)); }
-static inline V Hi16(V v) { return _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)); }
 static inline V PackU(V lo, V hi) { return _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xd8); }
 static inline V PackS(V lo, V hi) { return _mm256_permute4x64_epi64(_mm256_packs_epi16(lo, hi), 0xd8); }
 static inline V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
@@ -39,8 +37,6 @@ typedef __m128i V;
 enum { kStep = 16 };
 static inline V Ld(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 static inline void St(uint8_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-static inline V Lo16(V v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
-static inline V Hi16(V v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
 static inline V PackU(V lo, V hi) { return _mm_packus_epi16(lo, hi); }
 static inline V PackS(V lo, V hi) { return _mm_packs_epi16(lo, hi); }
 static inline V Add16(V a, V b) { return _mm_add_epi16(a, b); }
@@ -77,16 +73,27 @@ static inline V HalfMagnitude(V aL, V aC, V aR, V mL, V mR, V bL, V bC, V bR, V*
     return Shr16(Add16(Max16(ax, ay), Shr16(Min16(ax, ay), 2)), 2);
 }
 
+// kStep / 2 bytes widened to 16-bit lanes.
+#if RL_TIER_HAS_AVX2
+static inline V Widen(const uint8_t* p) { return _mm256_cvtepu8_epi16(Load128(p)); }
+#else
+static inline V Widen(const uint8_t* p) { return _mm_unpacklo_epi8(Load64(p), _mm_setzero_si128()); }
+#endif
+
+// kStep / 2 pixels from column x.
+static inline V HalfStep(const uint8_t* a, const uint8_t* m, const uint8_t* b, int32_t x, V* flag)
+{
+    return HalfMagnitude(Widen(a + x - 1), Widen(a + x), Widen(a + x + 1), Widen(m + x - 1), Widen(m + x + 1),
+                         Widen(b + x - 1), Widen(b + x), Widen(b + x + 1), flag);
+}
+
 // kStep pixels from column x: reads columns x - 1 .. x + kStep of the rows.
 static inline void MagnitudeStep(const uint8_t* a, const uint8_t* m, const uint8_t* b, uint8_t* mag,
                                  uint8_t* flags, int32_t x)
 {
-    const V aL = Ld(a + x - 1), aC = Ld(a + x), aR = Ld(a + x + 1);
-    const V mL = Ld(m + x - 1), mR = Ld(m + x + 1);
-    const V bL = Ld(b + x - 1), bC = Ld(b + x), bR = Ld(b + x + 1);
     V fLo, fHi;
-    const V lo = HalfMagnitude(Lo16(aL), Lo16(aC), Lo16(aR), Lo16(mL), Lo16(mR), Lo16(bL), Lo16(bC), Lo16(bR), &fLo);
-    const V hi = HalfMagnitude(Hi16(aL), Hi16(aC), Hi16(aR), Hi16(mL), Hi16(mR), Hi16(bL), Hi16(bC), Hi16(bR), &fHi);
+    const V lo = HalfStep(a, m, b, x, &fLo);
+    const V hi = HalfStep(a, m, b, x + kStep / 2, &fHi);
     St(mag + x, PackU(lo, hi));
     if (flags) St(flags + x, And(PackS(fLo, fHi), Ones8()));
 }
