@@ -1,6 +1,7 @@
 #include "effects/gauss_blur.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace Ravvel {
@@ -94,6 +95,8 @@ int32_t CGaussBlur::gaussblur(const uint8_t* src, int32_t srcStride, uint8_t* ds
                       m_uiBufWidth >= w && m_uiBufHeight >= h;
     if (!fits) {
         FreeBuffers();
+        const uint64_t samples = static_cast<uint64_t>(w) * h * static_cast<uint64_t>(channels);
+        if (samples > SIZE_MAX / sizeof(float)) return RL_ERR_NO_MEMORY;
         const size_t rowBytes = static_cast<size_t>(w > h ? w : h) * kGaussRowBufferBytesPerSample;
         const size_t imageBytes = static_cast<size_t>(w) * h * static_cast<size_t>(channels) * sizeof(float);
         void* row = nullptr;
