@@ -25,11 +25,12 @@ namespace Ravvel {
 using SobelLumaFilterFunc = void (*)(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
                                      int32_t srcStride, int32_t dstStride, uint8_t* work);
 
-// Bytes of the work buffer for a plane: the magnitude image (width bytes per
-// row) and three rows of direction flags.
-inline uint64_t EdgeWorkBytes(int32_t width, int32_t height)
+// Bytes of the work buffer for a plane: three rows of magnitudes and three
+// rows of direction flags, used in rotation (the thinning of a row needs only
+// the rows around it).
+inline uint64_t EdgeWorkBytes(int32_t width, int32_t)
 {
-    return static_cast<uint64_t>(width) * (static_cast<uint64_t>(height) + 3);
+    return static_cast<uint64_t>(width) * 6;
 }
 
 #define RL_SOBEL_ARGS \

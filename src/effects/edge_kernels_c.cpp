@@ -40,11 +40,10 @@ void SobelLumaFilter8_c(const uint8_t* src, uint8_t* dst, int32_t width, int32_t
             SobelMagnitudeRow_c(srcRow(r - 1), srcRow(r), srcRow(r + 1), dstRow(r), nullptr, 1, lastCol + 1);
         return;
     }
-    // Each row's magnitudes go to the work image; the row above it is thinned
-    // as soon as its lower neighbours exist.
-    uint8_t* const flagRows = work + static_cast<ptrdiff_t>(width) * height;
-    auto magRow = [&](int32_t r) { return work + static_cast<ptrdiff_t>(r) * width; };
-    auto flagRow = [&](int32_t r) { return flagRows + static_cast<ptrdiff_t>(r % 3) * width; };
+    // Each row's magnitudes go to a ring of three rows in the work buffer;
+    // the row above is thinned as soon as its lower neighbours exist.
+    auto magRow = [&](int32_t r) { return work + static_cast<ptrdiff_t>(r % 3) * width; };
+    auto flagRow = [&](int32_t r) { return work + static_cast<ptrdiff_t>(3 + r % 3) * width; };
     std::memset(magRow(0), 0, static_cast<size_t>(lastCol) + 1);
     for (int32_t r = 1; r <= lastRow; ++r) {
         magRow(r)[0] = 0;

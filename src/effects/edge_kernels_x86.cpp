@@ -154,19 +154,20 @@ void RL_TIERED(SobelLumaFilter8)(const uint8_t* src, uint8_t* dst, int32_t width
             MagnitudeRow(src + (r - 1) * ss, src + r * ss, src + (r + 1) * ss, dst + r * ds, nullptr, 1, lastCol + 1);
         return;
     }
-    uint8_t* const flagRows = work + ws * height;
+    // Three magnitude rows, then three flag rows, each used in rotation.
     memset(work, 0, static_cast<size_t>(lastCol) + 1);
     for (int32_t r = 1; r <= lastRow; ++r) {
-        uint8_t* mag = work + r * ws;
+        uint8_t* mag = work + (r % 3) * ws;
         mag[0] = 0;
-        MagnitudeRow(src + (r - 1) * ss, src + r * ss, src + (r + 1) * ss, mag, flagRows + (r % 3) * ws, 1,
+        MagnitudeRow(src + (r - 1) * ss, src + r * ss, src + (r + 1) * ss, mag, work + (3 + r % 3) * ws, 1,
                      lastCol + 1);
         if (r < 2) continue;
         uint8_t* out = dst + (r - 1) * ds;
-        SuppressRow(mag - 2 * ws, mag - ws, mag, flagRows + ((r - 1) % 3) * ws, out, 1, lastCol);
-        out[lastCol] = (mag - ws)[lastCol];
+        const uint8_t* above = work + ((r - 1) % 3) * ws;
+        SuppressRow(work + ((r - 2) % 3) * ws, above, mag, work + (3 + (r - 1) % 3) * ws, out, 1, lastCol);
+        out[lastCol] = above[lastCol];
     }
-    memcpy(dst + lastRow * ds + 1, work + lastRow * ws + 1, static_cast<size_t>(lastCol));
+    memcpy(dst + lastRow * ds + 1, work + (lastRow % 3) * ws + 1, static_cast<size_t>(lastCol));
 }
 
 }  // namespace Ravvel
