@@ -350,6 +350,49 @@ typedef struct SRLEdgeConfig {
     int32_t eFormat;         /* RL_FORMAT_I420 or RL_FORMAT_YV12 */
 } SRLEdgeConfig;
 
+/* Colour filters (21): recolour a planar 4:2:0 (I420) picture in place.
+ * Init's config, when not null, points at an SRLVideoFilterConfig; the mode
+ * may also be changed at any time with RL_OPTION_VIDEO_FILTER_MODE (an
+ * int32_t payload). Mode 0 makes Process refuse to run; an unknown non-zero
+ * mode is treated as black and white. A picture of another size than the
+ * last one re-initialises the method and keeps the mode. */
+typedef enum RL_EVideoFilterMode RL_ENUM_INT32 {
+    RL_VIDEO_FILTER_NONE = 0,
+    RL_VIDEO_FILTER_BLACK_AND_WHITE = 1, /* chroma set to 128, luma untouched */
+    RL_VIDEO_FILTER_HUE_ANGLE = 2,       /* chroma rotated by about 35.5 degrees */
+    RL_VIDEO_FILTER_SEPIA = 3,           /* the following three go through RGB */
+    RL_VIDEO_FILTER_CINNAMON = 4,
+    RL_VIDEO_FILTER_SEAFOAM = 5
+} RL_EVideoFilterMode;
+
+typedef struct SRLVideoFilterConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t iFormat; /* must be RL_FORMAT_I420 */
+    int32_t iMode;   /* RL_EVideoFilterMode */
+} SRLVideoFilterConfig;
+
+/* MIA (22): brightness, contrast and saturation of an I420 picture, adjusted
+ * in place; 50 is neutral for each. Luma becomes
+ * 128 + (Y - 128) * (contrast + 50) / 100 + brightness - 50 and chroma
+ * 128 + (C - 128) * (contrast + 50) * saturation / 5000, both clamped to
+ * 0..255. Options 46, 47 and 48 set (SetOption) or read (GetOption) an
+ * int32_t; GetOption 54 writes a double (microseconds per frame). When the
+ * source picture carries a mask (pMask, iMaskWidth x iMaskHeight bytes, rows
+ * packed), each sample moves from its value towards the adjusted one by
+ * mask / 256; a mask of another size is scaled to the picture by nearest
+ * neighbour. Init is optional; its config, when not null, points at an
+ * SRLMiaConfig, whose iReserved field is not read (contrast is set by option
+ * only). */
+typedef struct SRLMiaConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t iBrightness;
+    int32_t iReserved;
+    int32_t iSaturation;
+    int32_t iFormat; /* must be RL_FORMAT_I420 */
+} SRLMiaConfig;
+
 /* -- Media decoder (26) -- */
 
 /* The decoder slot holds one decoder chosen by the media type of Init's

@@ -6,6 +6,8 @@
 #include "decoder/media_decoder_wrapper.h"
 #include "effects/edge.h"
 #include "effects/gauss_blur.h"
+#include "effects/mia.h"
+#include "effects/video_filter.h"
 #include "imageops/alpha_blend.h"
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
@@ -35,8 +37,8 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, &Make<CImageCrop>, "ImageCrop"},
     {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},
     {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, &Make<CUpsampling>, "Upsample"},
-    {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, nullptr, "VideoFilter"},
-    {RL_METHOD_MIA, "Create MIA(%p)", false, nullptr, "MIA"},
+    {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, &Make<CVideoFilter>, "VideoFilter"},
+    {RL_METHOD_MIA, "Create MIA(%p)", false, &Make<CMia>, "MIA"},
     {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, &Make<CAlphaBlend>, "AlphaBlend"},
     {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, &Make<CGaussBlur>, "GaussBlur"},
     {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},

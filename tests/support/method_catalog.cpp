@@ -82,6 +82,20 @@ void* BlurConfig(Choices& c, uint8_t* record, uint8_t*)
     return record;
 }
 
+void* VideoFilterConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {64, 48, RL_FORMAT_I420, 1 + c.Byte() % 6};
+    if (c.Byte() < 20) return nullptr;
+    return IntRecord(c, record, 4, defaults);
+}
+
+void* MiaConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {64, 48, c.Range(0, 100), 50, c.Range(0, 100), RL_FORMAT_I420};
+    if (c.Byte() < 20) return nullptr;
+    return IntRecord(c, record, 6, defaults);
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -98,6 +112,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_UPSAMPLING, "upsample", kYuv420, {}, DstKind::AnySize, false, UpsampleConfig, {}},
         {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::Unread, false, NoConfig, {59}},
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
+        {RL_METHOD_VIDEO_FILTER, "videofilter", kYuv420, {}, DstKind::Unread, false, VideoFilterConfig, {45}},
+        {RL_METHOD_MIA, "mia", kYuv420, {}, DstKind::Unread, false, MiaConfig, {46, 47, 48, 54}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
