@@ -19,7 +19,11 @@ const TierFillers<MiaKernels> kMiaFillers = {
         k->pfnApply = MiaApplyTable_c;
         k->pfnApplyMasked = MiaApplyTableMasked_c;
     },
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    RL_MIA_FILLER(sse2),
+    RL_MIA_FILLER(ssse3),
+    RL_MIA_FILLER(sse4),
+    RL_MIA_FILLER(avx),
+    RL_MIA_FILLER(avx2),
 };
 
 #undef RL_MIA_FILLER

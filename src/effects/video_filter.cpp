@@ -29,7 +29,11 @@ const TierFillers<VideoFilterKernels> kVideoFilterFillers = {
         k->pfnYuvToRgb = nullptr;
         k->pfnRgbToYuv = nullptr;
     },
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    RL_VIDEO_FILTER_FILLER(sse2),
+    RL_VIDEO_FILTER_FILLER(ssse3),
+    RL_VIDEO_FILTER_FILLER(sse4),
+    RL_VIDEO_FILTER_FILLER(avx),
+    RL_VIDEO_FILTER_FILLER(avx2),
 };
 
 #undef RL_VIDEO_FILTER_FILLER

@@ -14,7 +14,7 @@ namespace Ravvel {
 // and limited to 0..255.
 using HueRotateFunc = void (*)(uint8_t* u, int32_t uStride, uint8_t* v, int32_t vStride, int32_t width,
                                int32_t height);
-// Sepia matrix from in to out (which may be in itself), `pixels` pixels.
+// Sepia matrix from in to out, `pixels` pixels; the rows must not overlap.
 using SepiaRowFunc = void (*)(const uint8_t* in, uint8_t* out, int32_t pixels);
 // A per-channel tone curve applied in place to `pixels` pixels.
 using ToneRowFunc = void (*)(uint8_t* rgb, int32_t pixels);

@@ -1,0 +1,183 @@
+// Built once per tier.
+#include <stddef.h>
+
+#include "effects/video_filter_kernels.h"
+#include "simd/tier.h"
+
+namespace Ravvel {
+
+namespace RL_TIER_NS {
+
+// Sixteen-bit lanes per half vector: a half is widened, worked on and narrowed.
+enum { kHalf = kVecBytes / 2 };
+
+// Packed R, G, B bytes repeat every three bytes; a block of three vectors
+// (48 or 96 bytes) starts on a pixel and holds six halves whose first byte
+// has channel (k * kHalf) % 3.
+static inline int HalfPhase(int k) { return (k * kHalf) % 3; }
+
+#if RL_TIER_HAS_AVX2
+static inline VecI AndNotV(VecI mask, VecI x) { return _mm256_andnot_si256(mask, x); }
+static inline VecI ShiftLeft16(VecI x, int n) { return _mm256_slli_epi16(x, n); }
+static inline VecI MinI16(VecI a, VecI b) { return _mm256_min_epi16(a, b); }
+static inline VecI GreaterI16(VecI a, VecI b) { return _mm256_cmpgt_epi16(a, b); }
+static inline VecI AddSatU16(VecI a, VecI b) { return _mm256_adds_epu16(a, b); }
+#else
+static inline VecI AndNotV(VecI mask, VecI x) { return _mm_andnot_si128(mask, x); }
+static inline VecI ShiftLeft16(VecI x, int n) { return _mm_slli_epi16(x, n); }
+static inline VecI MinI16(VecI a, VecI b) { return _mm_min_epi16(a, b); }
+static inline VecI GreaterI16(VecI a, VecI b) { return _mm_cmpgt_epi16(a, b); }
+static inline VecI AddSatU16(VecI a, VecI b) { return _mm_adds_epu16(a, b); }
+#endif
+
+#if RL_TIER_HAS_AVX
+// Four doubles per step: u' = u*cos + v*sin + 128, v' = v*cos - u*sin + 128,
+// truncated toward zero, in the reference's operation order.
+static inline void Rotate4(__m128i u32, __m128i v32, __m128i* ou, __m128i* ov)
+{
+    const __m256d c = _mm256_set1_pd(kHueAngleCos), s = _mm256_set1_pd(kHueAngleSin), k128 = _mm256_set1_pd(128.0);
+    const __m256d du = _mm256_cvtepi32_pd(u32), dv = _mm256_cvtepi32_pd(v32);
+    const __m256d nu = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(du, c), _mm256_mul_pd(dv, s)), k128);
+    const __m256d nv = _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(dv, c), _mm256_mul_pd(du, s)), k128);
+    *ou = _mm256_cvttpd_epi32(nu);
+    *ov = _mm256_cvttpd_epi32(nv);
+}
+#endif
+
+// Two doubles per step, same operations.
+static inline void Rotate2(__m128i u32, __m128i v32, __m128i* ou, __m128i* ov)
+{
+    const __m128d c = _mm_set1_pd(kHueAngleCos), s = _mm_set1_pd(kHueAngleSin), k128 = _mm_set1_pd(128.0);
+    const __m128d du = _mm_cvtepi32_pd(u32), dv = _mm_cvtepi32_pd(v32);
+    const __m128d nu = _mm_add_pd(_mm_add_pd(_mm_mul_pd(du, c), _mm_mul_pd(dv, s)), k128);
+    const __m128d nv = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(dv, c), _mm_mul_pd(du, s)), k128);
+    *ou = _mm_cvttpd_epi32(nu);
+    *ov = _mm_cvttpd_epi32(nv);
+}
+
+// Eight samples minus 128 as two vectors of four int32.
+static inline void Centre8(const uint8_t* p, __m128i* lo, __m128i* hi)
+{
+    const __m128i w = _mm_sub_epi16(_mm_unpacklo_epi8(Load64(p), _mm_setzero_si128()), _mm_set1_epi16(128));
+    *lo = _mm_srai_epi32(_mm_unpacklo_epi16(w, w), 16);
+    *hi = _mm_srai_epi32(_mm_unpackhi_epi16(w, w), 16);
+}
+
+// Rotates eight (U, V) pairs. Truncated values outside 0..255 saturate in
+// the packs, which matches the reference's limits: anything not above 0
+// truncates to 0 or below, anything above 255 to 255 or above.
+static inline void RotateEight(uint8_t* u, uint8_t* v)
+{
+    __m128i u0, u1, v0, v1, ru[2], rv[2];
+    Centre8(u, &u0, &u1);
+    Centre8(v, &v0, &v1);
+#if RL_TIER_HAS_AVX
+    Rotate4(u0, v0, &ru[0], &rv[0]);
+    Rotate4(u1, v1, &ru[1], &rv[1]);
+#else
+    __m128i a, b, c, d;
+    Rotate2(u0, v0, &a, &c);
+    Rotate2(_mm_srli_si128(u0, 8), _mm_srli_si128(v0, 8), &b, &d);
+    ru[0] = _mm_unpacklo_epi64(a, b);
+    rv[0] = _mm_unpacklo_epi64(c, d);
+    Rotate2(u1, v1, &a, &c);
+    Rotate2(_mm_srli_si128(u1, 8), _mm_srli_si128(v1, 8), &b, &d);
+    ru[1] = _mm_unpacklo_epi64(a, b);
+    rv[1] = _mm_unpacklo_epi64(c, d);
+#endif
+    const __m128i pu = _mm_packs_epi32(ru[0], ru[1]), pv = _mm_packs_epi32(rv[0], rv[1]);
+    Store64(u, _mm_packus_epi16(pu, pu));
+    Store64(v, _mm_packus_epi16(pv, pv));
+}
+
+}  // namespace RL_TIER_NS
+
+void RL_TIERED(HueRotateChroma)(uint8_t* u, int32_t uStride, uint8_t* v, int32_t vStride, int32_t width,
+                                int32_t height)
+{
+    using namespace RL_TIER_NS;
+    for (int32_t r = 0; r < height; ++r) {
+        uint8_t* pu = u + static_cast<ptrdiff_t>(r) * uStride;
+        uint8_t* pv = v + static_cast<ptrdiff_t>(r) * vStride;
+        int32_t c = 0;
+        for (; c + 8 <= width; c += 8) RotateEight(pu + c, pv + c);
+        if (c < width) HueRotateChroma_c(pu + c, uStride, pv + c, vStride, width - c, 1);
+    }
+}
+
+// Each output byte is a weighted sum of the input bytes two before to two
+// after it, with weights by channel: R' = 101 R + 197 G + 48 B (taps 0, +1,
+// +2 of an R byte), G' = 89 R + 176 G + 43 B (taps -1, 0, +1), B' = 70 R +
+// 137 G + 34 B (taps -2, -1, 0). Products fit 16 bits; the sums are added
+// with unsigned saturation, which only ever clips sums whose result is
+// limited to 255 anyway (B' never passes 61583).
+void RL_TIERED(SepiaRgbRow)(const uint8_t* in, uint8_t* out, int32_t pixels)
+{
+    using namespace RL_TIER_NS;
+    static const int16_t kTaps[3][5] = {
+        {0, 0, 101, 197, 48},   // R byte: taps -2, -1, 0, +1, +2
+        {0, 89, 176, 43, 0},    // G byte
+        {70, 137, 34, 0, 0},    // B byte
+    };
+    // Weights per tap for each of the six halves of a block, lane by lane.
+    alignas(32) int16_t weights[6][5][kHalf];
+    for (int k = 0; k < 6; ++k)
+        for (int t = 0; t < 5; ++t)
+            for (int l = 0; l < kHalf; ++l) weights[k][t][l] = kTaps[(HalfPhase(k) + l) % 3][t];
+    if (pixels <= 0) return;
+    // The first pixel has no left neighbours: the vector blocks start at pixel 1.
+    SepiaRgbRow_c(in, out, 1);
+    const VecI round = VSet1I16(128);
+    const ptrdiff_t bytes = static_cast<ptrdiff_t>(pixels) * 3;
+    ptrdiff_t j = 3;
+    for (; j + 3 * kVecBytes + 2 <= bytes; j += 3 * kVecBytes) {
+        for (int k = 0; k < 6; ++k) {
+            const uint8_t* p = in + j + k * kHalf;
+            VecI sum = round;
+            for (int t = 0; t < 5; ++t)
+                sum = AddSatU16(sum, VMulloI16(VWidenU8(p + t - 2), VLoad(weights[k][t])));
+            VNarrowStoreU8(out + j + k * kHalf, VSrliI16(sum, 8));
+        }
+    }
+    const int32_t done = static_cast<int32_t>(j / 3);
+    if (done < pixels)
+        SepiaRgbRow_c(in + 3 * static_cast<ptrdiff_t>(done), out + 3 * static_cast<ptrdiff_t>(done), pixels - done);
+}
+
+// Cinnamon's curves in closed form on 16-bit lanes x = 0..255, with
+// t = min(x, 256 - x): R = t^3 >> 14 for x <= 128 and 256 - (t^3 >> 14)
+// above; G likewise with t^2 >> 7; B = (x >> 1) + 37. At x = 128 both forms
+// agree, so t never passes 128 and t^2 * 4t fits 32 bits for the high-half
+// multiply. R = 256 at x = 255 saturates to 255 when narrowed.
+void RL_TIERED(CinnamonRgbRow)(uint8_t* rgb, int32_t pixels)
+{
+    using namespace RL_TIER_NS;
+    alignas(32) int16_t select[6][3][kHalf];
+    for (int k = 0; k < 6; ++k)
+        for (int ch = 0; ch < 3; ++ch)
+            for (int l = 0; l < kHalf; ++l) select[k][ch][l] = (HalfPhase(k) + l) % 3 == ch ? -1 : 0;
+    const VecI k256 = VSet1I16(256), k128 = VSet1I16(128), k37 = VSet1I16(37);
+    const ptrdiff_t bytes = static_cast<ptrdiff_t>(pixels) * 3;
+    ptrdiff_t j = 0;
+    for (; j + 3 * kVecBytes <= bytes; j += 3 * kVecBytes) {
+        for (int k = 0; k < 6; ++k) {
+            uint8_t* p = rgb + j + k * kHalf;
+            const VecI x = VWidenU8(p);
+            const VecI t = MinI16(x, VSubI16(k256, x));
+            const VecI high = GreaterI16(x, k128);
+            const VecI t2 = VMulloI16(t, t);
+            const VecI cube = VMulhiU16(t2, ShiftLeft16(t, 2));
+            const VecI square = VSrliI16(t2, 7);
+            const VecI r = VOr(VAnd(high, VSubI16(k256, cube)), AndNotV(high, cube));
+            const VecI g = VOr(VAnd(high, VSubI16(k256, square)), AndNotV(high, square));
+            const VecI b = VAddI16(VSrliI16(x, 1), k37);
+            const VecI v = VOr(VOr(VAnd(VLoad(select[k][0]), r), VAnd(VLoad(select[k][1]), g)),
+                               VAnd(VLoad(select[k][2]), b));
+            VNarrowStoreU8(p, v);
+        }
+    }
+    const int32_t done = static_cast<int32_t>(j / 3);
+    if (done < pixels) CinnamonRgbRow_c(rgb + 3 * static_cast<ptrdiff_t>(done), pixels - done);
+}
+
+}  // namespace Ravvel
