@@ -182,7 +182,7 @@ int CmdDemo(int argc, char** argv)
     // Effects branch off the processed picture; they get their own columns
     // in the contact sheet and do not feed the pipeline.
     std::vector<Stage> effects;
-    for (const char* name : {"blur", "edge"}) {
+    for (const char* name : {"blur", "edge", "filter"}) {
         const MethodRow* row = FindMethod(name);
         if (row == nullptr) continue;
         Stage s;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -426,6 +427,109 @@ const OptionInfo kEdgeOptions[] = {
     {"thin", OptType::kInt, 0, "1", "1 thins edges to their ridge (non-maximum suppression), 0 keeps them wide"},
 };
 
+// ---- effects: colour looks and masked adjustment, in place ----
+
+std::string PrepareFilter(MethodRun& run)
+{
+    const int mode = run.Int("mode");
+    if (mode < RL_VIDEO_FILTER_BLACK_AND_WHITE || mode > RL_VIDEO_FILTER_SEAFOAM)
+        return "mode must be 1 (black and white), 2 (hue angle), 3 (sepia), 4 (cinnamon) or 5 (seafoam)";
+    SRLVideoFilterConfig* r = Record<SRLVideoFilterConfig>(run);
+    *r = {run.inWidth, run.inHeight, RL_FORMAT_I420, mode};
+    return std::string();
+}
+
+// The look is applied to a copy: the demo shows it beside the pipeline and
+// keeps the input for the next stage.
+int32_t FrameFilter(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!out->CopyFrom(in)) return OutOfMemory();
+    SRLPictureInfo s = out->Describe();
+    return run.Rl()->Process(RL_METHOD_VIDEO_FILTER, &s, nullptr, nullptr);
+}
+
+const OptionInfo kFilterOptions[] = {
+    {"mode", OptType::kInt, 0, "3", "1 black and white, 2 hue angle, 3 sepia, 4 cinnamon, 5 seafoam"},
+};
+
+// Next header token of a PGM file, skipping white space and # comments.
+bool PgmToken(FILE* f, long* value)
+{
+    int c = std::fgetc(f);
+    for (;;) {
+        while (c == ' ' || c == '\t' || c == '\r' || c == '\n') c = std::fgetc(f);
+        if (c != '#') break;
+        while (c != '\n' && c != EOF) c = std::fgetc(f);
+    }
+    long v = 0;
+    int digits = 0;
+    for (; c >= '0' && c <= '9' && digits < 9; ++digits, c = std::fgetc(f)) v = v * 10 + (c - '0');
+    if (digits == 0 || digits == 9) return false;
+    *value = v;
+    // Exactly one white-space byte ends the last header field; it was read here.
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Binary greyscale PGM (P5) with at most 8 bits per sample into run.alpha.
+std::string LoadPgmMask(MethodRun& run, const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "cannot open mask '" + path + "': " + std::strerror(errno);
+    long w = 0, h = 0, maxval = 0;
+    const bool header = std::fgetc(f) == 'P' && std::fgetc(f) == '5' && PgmToken(f, &w) && PgmToken(f, &h) &&
+                        PgmToken(f, &maxval);
+    std::string why;
+    if (!header || w < 1 || h < 1 || w > 16384 || h > 16384 || maxval < 1 || maxval > 255) {
+        why = "mask '" + path + "' is not a binary 8-bit PGM (P5) picture";
+    } else if (!run.alpha.Resize(static_cast<size_t>(w) * h)) {
+        why = "out of memory";
+    } else if (std::fread(run.alpha.Data(), 1, run.alpha.Size(), f) != run.alpha.Size()) {
+        why = "mask '" + path + "' ends before its " + std::to_string(w) + "x" + std::to_string(h) + " samples";
+    } else {
+        // Samples on another scale than 0..255 are stretched to it.
+        if (maxval != 255)
+            for (size_t i = 0; i < run.alpha.Size(); ++i) {
+                const long v = run.alpha.Data()[i];
+                run.alpha.Data()[i] = static_cast<uint8_t>((v > maxval ? maxval : v) * 255 / maxval);
+            }
+        run.maskWidth = static_cast<int>(w);
+        run.maskHeight = static_cast<int>(h);
+    }
+    std::fclose(f);
+    return why;
+}
+
+std::string PrepareMia(MethodRun& run)
+{
+    run.maskWidth = run.maskHeight = 0;
+    if (run.Given("mask")) {
+        const std::string why = LoadPgmMask(run, run.Str("mask"));
+        if (!why.empty()) return why;
+    }
+    SRLMiaConfig* r = Record<SRLMiaConfig>(run);
+    *r = {run.inWidth, run.inHeight, run.Int("brightness"), 0, run.Int("saturation"), RL_FORMAT_I420};
+    return std::string();
+}
+
+int32_t FrameMia(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    if (!out->CopyFrom(in)) return OutOfMemory();
+    SRLPictureInfo s = out->Describe();
+    if (run.maskWidth > 0) {
+        s.pMask = run.alpha.Data();
+        s.iMaskWidth = run.maskWidth;
+        s.iMaskHeight = run.maskHeight;
+    }
+    return run.Rl()->Process(RL_METHOD_MIA, &s, nullptr, nullptr);
+}
+
+const OptionInfo kMiaOptions[] = {
+    {"brightness", OptType::kInt, RL_OPTION_MIA_BRIGHTNESS, "50", "50 neutral; each step shifts luma by one level"},
+    {"contrast", OptType::kInt, RL_OPTION_MIA_CONTRAST, "50", "50 neutral; gain (contrast + 50) / 100"},
+    {"saturation", OptType::kInt, RL_OPTION_MIA_SATURATION, "50", "50 neutral; 0 grey"},
+    {"mask", OptType::kString, 0, nullptr, "PGM (P5) file: where to adjust, 0 none .. 255 fully; scaled to the picture"},
+};
+
 #define RV_OPTIONS(a) a, sizeof(a) / sizeof(a[0])
 
 // Rows in the order the camera pipeline runs them.
@@ -453,6 +557,12 @@ const MethodRow kRows[] = {
      "rotates by 90, 180 or 270 degrees", RV_OPTIONS(kRotateOptions), PrepareRotate, FrameScaled, nullptr},
     {"crop", nullptr, RL_METHOD_IMAGE_CROP, MethodKind::kTransform, false, TierRule::kReferenceOnly,
      "cuts out a rectangle", RV_OPTIONS(kCropOptions), PrepareCrop, FrameCrop, nullptr},
+    {"filter", "videofilter", RL_METHOD_VIDEO_FILTER, MethodKind::kTransform, false, TierRule::kCommon,
+     "colour look: black and white, hue angle, sepia, cinnamon or seafoam (in place)", RV_OPTIONS(kFilterOptions),
+     PrepareFilter, FrameFilter, nullptr},
+    {"mia", nullptr, RL_METHOD_MIA, MethodKind::kTransform, false, TierRule::kCommon,
+     "brightness, contrast and saturation, optionally through a mask (in place)", RV_OPTIONS(kMiaOptions),
+     PrepareMia, FrameMia, nullptr},
     {"blend", "alphablend", RL_METHOD_ALPHA_BLEND, MethodKind::kTransform, false, TierRule::kCommon,
      "alpha-blends a checkerboard over the picture", RV_OPTIONS(kBlendOptions), PrepareBlend, FrameBlend, nullptr},
     {"blur", "gaussblur", RL_METHOD_GAUSS_BLUR, MethodKind::kTransform, false, TierRule::kAvx2Only,

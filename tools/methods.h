@@ -81,6 +81,7 @@ public:
     AlignedBuffer packed;
     I420Image overlay;
     int viaFormat = 0;
+    int maskWidth = 0, maskHeight = 0;  // mia: the mask loaded into `alpha`
 
 private:
     const OptionInfo* FindOption(const char* name) const;
