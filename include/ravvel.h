@@ -299,6 +299,36 @@ typedef struct SRLUpsampleConfig {
 
 /* -- Enhancement: denoise (2), lcboost (3), fast deband (5) -- */
 
+/* Lcboost (3): local contrast, brightness and colour boost of I420 pictures
+ * into a separate destination. Init's config, when not null, points at an
+ * SLcboostConfig (eFormat must be RL_FORMAT_I420; a contrast scale of 0
+ * derives the contrast once from the picture; a cdf weight of 0 keeps the
+ * current one). Options 7 and 8 take an int32_t (SLcboostConfig's methods),
+ * 9, 10 and 14 a float, 11 (automatic colour), 12 (ignore the mask) and 13
+ * (scale chroma with luma) a uint8_t flag, 20 (restart the analysis) no
+ * payload. GetOption 15, 18 and 19 answer a float, 16 and 17 a uint8_t, 54
+ * a double (microseconds per frame). The source's optional pMask
+ * (iMaskWidth x iMaskHeight bytes, 255 full effect, 0 keeps the source) is
+ * scaled to the picture. */
+typedef enum RL_ELcboostBrightness RL_ENUM_INT32 {
+    RL_LCBOOST_BRIGHTNESS_NONE = 0,
+    RL_LCBOOST_BRIGHTNESS_HISTOGRAM = 1, /* histogram equalisation */
+    RL_LCBOOST_BRIGHTNESS_BETA = 2,      /* logarithmic curve towards a skin/mean target */
+    RL_LCBOOST_BRIGHTNESS_HYBRID = 3     /* the default */
+} RL_ELcboostBrightness;
+
+typedef struct SLcboostConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t eFormat;
+    float fContrastScale;       /* 1.15 by default; 0 derives it */
+    float fColourScale;         /* vibrance strength, 1.1 by default */
+    float fHistogramCdfWeight;  /* exponent divisor of the equalisation, 1.1 by default */
+    int32_t iBrightnessMethod;  /* RL_ELcboostBrightness */
+    int32_t iColourMethod;      /* 0 none, 1 chroma gain table */
+    int32_t iScaleChromaWithLuma; /* non-zero: chroma follows the luma change */
+} SLcboostConfig;
+
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
 
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */

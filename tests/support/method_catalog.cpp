@@ -96,6 +96,25 @@ void* MiaConfig(Choices& c, uint8_t* record, uint8_t*)
     return IntRecord(c, record, 6, defaults);
 }
 
+// Mostly sensible records; now and then any value at all in a field.
+void* LcboostConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    if (c.Byte() < 16) return nullptr;
+    SLcboostConfig* r = reinterpret_cast<SLcboostConfig*>(record);
+    const bool wild = c.Byte() >= 220;
+    r->iWidth = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, kMaxSide);
+    r->iHeight = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, kMaxSide);
+    r->eFormat = c.Byte() < 230 ? RL_FORMAT_I420 : static_cast<int32_t>(c.U32());
+    const float scales[] = {0.0f, 1.0f, 1.1f, 1.15f, 1.3f, -2.0f};
+    r->fContrastScale = scales[c.Byte() % 6];
+    r->fColourScale = scales[c.Byte() % 6];
+    r->fHistogramCdfWeight = scales[c.Byte() % 6];
+    r->iBrightnessMethod = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, 3);
+    r->iColourMethod = wild ? static_cast<int32_t>(c.U32()) : c.Range(0, 1);
+    r->iScaleChromaWithLuma = c.Byte() & 1;
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -114,6 +133,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
         {RL_METHOD_VIDEO_FILTER, "videofilter", kYuv420, {}, DstKind::Unread, false, VideoFilterConfig, {45}},
         {RL_METHOD_MIA, "mia", kYuv420, {}, DstKind::Unread, false, MiaConfig, {46, 47, 48, 54}},
+        {RL_METHOD_LCBOOST, "lcboost", kYuv420, {RL_FORMAT_I420}, DstKind::SameSize, false, LcboostConfig,
+         {7, 8, 9, 10, 11, 12, 13, 14, 15, 18, 20, 54}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
