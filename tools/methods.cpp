@@ -49,11 +49,6 @@ struct SizeFormatRecord {  // scene change
 struct DenoiseRecord {
     int32_t iWidth, iHeight, eFormat, iMode;
 };
-struct LcboostRecord {
-    int32_t iWidth, iHeight, eFormat;
-    float fContrastScale, fColourScale, fHistogramCdfWeight;
-    int32_t iBrightnessMethod, iColourMethod, iScaleChromaWithLuma;
-};
 struct DebandRecord {
     int32_t iWidth, iHeight, iStrength, iDither, iLog2Size, eFormat, iDepthY, iDepthUV;
 };
@@ -188,7 +183,7 @@ int32_t FrameSameSize(MethodRun& run, I420Image& in, const I420Image&, I420Image
 
 std::string PrepareLcboost(MethodRun& run)
 {
-    LcboostRecord* r = Record<LcboostRecord>(run);
+    SLcboostConfig* r = Record<SLcboostConfig>(run);
     *r = {run.inWidth,           run.inHeight,         RL_FORMAT_I420,
           run.Float("contrast"), run.Float("colour"),  run.Float("cdf_weight"),
           run.Int("brightness"), run.Int("colour_method"), run.Int("scale_chroma")};
@@ -202,6 +197,8 @@ const OptionInfo kLcboostOptions[] = {
     {"brightness", OptType::kInt, 0, "3", "0 none, 1 equalisation, 2 beta mapping, 3 hybrid"},
     {"colour_method", OptType::kInt, 0, "1", "0 none, 1 chroma gain table"},
     {"scale_chroma", OptType::kInt, 0, "1", "scale chroma with the luma change (0/1)"},
+    // A byte flag; the tool's int payload carries it in its first byte (x86-64 is little-endian).
+    {"colour_auto", OptType::kInt, RL_OPTION_LCBOOST_COLOUR_AUTO, "0", "derive the colour strength from the picture (0/1)"},
 };
 
 std::string PrepareDeband(MethodRun& run)
