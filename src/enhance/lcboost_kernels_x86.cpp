@@ -273,6 +273,45 @@ void RL_TIERED(scale_chroma_auto)(const uint8_t* srcU, const uint8_t* srcV, ptrd
         uint8_t* du = dstU + r * dstStride;
         uint8_t* dv = dstV + r * dstStride;
         int x = 0;
+#if RL_TIER_HAS_AVX2
+        // Sixteen samples per step: two gathers bring T[e] and T[e + 1] for
+        // eight samples each.
+        for (; x + 16 <= cw; x += 16) {
+            const __m256i lowBytes16 = _mm256_set1_epi16(0x00ff);
+            const __m256i a = _mm256_avg_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y0 + 2 * x)),
+                                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y1 + 2 * x)));
+            const __m256i ys = _mm256_add_epi16(_mm256_and_si256(a, lowBytes16), _mm256_srli_epi16(a, 8));
+            const __m256i u = _mm256_cvtepu8_epi16(Load128(su + x));
+            const __m256i v = _mm256_cvtepu8_epi16(Load128(sv + x));
+            const __m256i u4 = _mm256_srli_epi16(u, 4), v4 = _mm256_srli_epi16(v, 4);
+            const __m256i e = _mm256_add_epi16(
+                _mm256_add_epi16(_mm256_add_epi16(_mm256_slli_epi16(u4, 8), _mm256_slli_epi16(u4, 4)),
+                                 _mm256_add_epi16(_mm256_slli_epi16(v4, 4), v4)),
+                _mm256_add_epi16(_mm256_srli_epi16(ys, 5), _mm256_set1_epi16(16)));
+            const __m256i f = _mm256_and_si256(_mm256_srli_epi16(ys, 1), _mm256_set1_epi16(15));
+            const int* t32 = reinterpret_cast<const int*>(table);
+            const __m256i keep = _mm256_set1_epi32(0xffff);
+            const __m256i g0 = _mm256_and_si256(
+                _mm256_i32gather_epi32(t32, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(e)), 1), keep);
+            const __m256i g1 = _mm256_and_si256(
+                _mm256_i32gather_epi32(t32, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(e, 1)), 1), keep);
+            const __m256i pairs = _mm256_permute4x64_epi64(_mm256_packus_epi32(g0, g1), 0xd8);
+            const __m256i t0 = _mm256_and_si256(pairs, lowBytes16), t1 = _mm256_srli_epi16(pairs, 8);
+            const __m256i gain = _mm256_srli_epi16(
+                _mm256_add_epi16(_mm256_mullo_epi16(t1, f),
+                                 _mm256_mullo_epi16(t0, _mm256_sub_epi16(_mm256_set1_epi16(16), f))),
+                4);
+            const __m256i c128w = _mm256_set1_epi16(128);
+            const __m256i nu = _mm256_add_epi16(
+                _mm256_srai_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(u, c128w), gain), 5), c128w);
+            const __m256i nv = _mm256_add_epi16(
+                _mm256_srai_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(v, c128w), gain), 5), c128w);
+            // packus interleaves per 128-bit lane; the permute restores U then V order.
+            const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(nu, nv), 0xd8);
+            Store128(du + x, _mm256_castsi256_si128(packed));
+            Store128(dv + x, _mm256_extracti128_si256(packed, 1));
+        }
+#endif
         for (; x + 8 <= cw; x += 8) {
             const __m128i a = _mm_avg_epu8(Load128(y0 + 2 * x), Load128(y1 + 2 * x));
             const __m128i ys = _mm_add_epi16(_mm_and_si128(a, lowBytes), _mm_srli_epi16(a, 8));
