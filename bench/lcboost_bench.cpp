@@ -92,9 +92,7 @@ void BM_Lcboost(benchmark::State& state)
     CLcboost lcb(rlbench::TierMask(tier));
     lcb.InitLogger(RL_TRACE_ERROR, nullptr, nullptr);
     SLcboostConfig cfg{w, h, RL_FORMAT_I420, 1.15f, 1.1f, 1.1f, RL_LCBOOST_BRIGHTNESS_HYBRID, 1, 1};
-    lcb.Init(&cfg, false);
-    uint8_t autoColour = 1;
-    lcb.SetOption(RL_OPTION_LCBOOST_COLOUR_AUTO, &autoColour);
+    lcb.Init(&cfg, false);  // the method's defaults: hybrid brightness, fixed colour strength
     auto frame = [&] { lcb.Process(&src, &dst, nullptr); };
     // An analysis frame is any frame at index 0 modulo 16; option 20 puts the
     // object there, and an untimed frame takes it past.

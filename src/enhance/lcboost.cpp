@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "frame/memory.h"
 
 namespace Ravvel {
@@ -41,6 +43,30 @@ bool PlanesUsable(const SRLPictureInfo& p, int w)
 {
     return p.pData[0] && p.pData[1] && p.pData[2] && StrideCovers(p.iStride[0], w) &&
            StrideCovers(p.iStride[1], w / 2) && p.iStride[1] == p.iStride[2];
+}
+
+// First index from k on whose byte differs from value, or n. Masks are
+// mostly long runs, so sixteen bytes are compared at a time.
+int NextDifferent(const uint8_t* p, int k, int n, uint8_t value)
+{
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    for (; k + 16 <= n; k += 16) {
+        const int same = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), v));
+        if (same != 0xffff) return k + __builtin_ctz(static_cast<unsigned>(~same));
+    }
+    while (k < n && p[k] == value) ++k;
+    return k;
+}
+
+inline float Clamp255F(float v) { return v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v); }
+
+// The conversion of lcboost_yuv_to_rgb, inlined for the per-sample loop.
+inline void YuvToRgb(float y, float u, float v, float* r, float* g, float* b)
+{
+    const float yy = 1.1643835f * (y - 16.0f);
+    *r = Clamp255F(yy + 1.5960267f * (v - 128.0f));
+    *g = Clamp255F(1.1643834f * (y - 16.0f) - 0.39176226f * (u - 128.0f) - 0.8129676f * (v - 128.0f));
+    *b = Clamp255F(yy + 2.0172322f * (u - 128.0f));
 }
 
 // floor(v + 0.5) as an index into a 256-entry table; NaN gives 0.
@@ -279,8 +305,8 @@ void CLcboost::ScaleMask(const uint8_t* mask, int maskWidth, int maskHeight)
         const uint8_t* in = mask + mr * maskWidth;
         int64_t start = 0;
         uint8_t value = in[0];
-        for (int k = 1; k < maskWidth && start < w; ++k) {
-            if (in[k] == value) continue;
+        for (int k = NextDifferent(in, 1, maskWidth, value); k < maskWidth && start < w;
+             k = NextDifferent(in, k + 1, maskWidth, value)) {
             int64_t end = ((2 * static_cast<int64_t>(k) - 1) * xstep + 512) >> 10;
             if (end > w) end = w;
             if (end > start) {
@@ -467,6 +493,17 @@ void CLcboost::ChromaAnalysis()
 
 float CLcboost::estimate_colourfulness()
 {
+    // The luma-dependent parts (mapped level, range test, chroma scale) take
+    // one of 256 values: computed once per call instead of once per sample.
+    float mapped[256], chromaScale[256];
+    bool counted[256];
+    for (int yv = 0; yv < 256; ++yv) {
+        const float ym = m_fLumaMap[yv];
+        mapped[yv] = ym;
+        counted[yv] = ym > 32.0f && ym < 219.0f;
+        const float ratio = (ym - 8.0f) / (static_cast<float>(yv) - 8.0f + 0.1f);
+        chromaScale[yv] = counted[yv] && m_bScale_chroma_with_luma ? std::pow(ratio > 0.0f ? ratio : 0.0f, 0.66f) : 1.0f;
+    }
     double sumRg = 0, sumYb = 0, sumRg2 = 0, sumYb2 = 0;
     int64_t n = 0;
     for (int y = 4; y + 1 < m_iHeight; y += 8) {
@@ -477,17 +514,14 @@ float CLcboost::estimate_colourfulness()
         for (int x = 0; x + 1 < m_iWidth; x += 6) {
             for (int i = 0; i < 4; ++i) {
                 const int yv = rows[i >> 1][x + (i & 1)];
-                const float ym = m_fLumaMap[yv];
-                if (!(ym > 32.0f && ym < 219.0f)) continue;
+                if (!counted[yv]) continue;
                 float u = ur[x / 2], v = vr[x / 2];
                 if (m_bScale_chroma_with_luma) {
-                    const float ratio = (ym - 8.0f) / (static_cast<float>(yv) - 8.0f + 0.1f);
-                    const float s = std::pow(ratio > 0.0f ? ratio : 0.0f, 0.66f);
-                    u = (u - 128.0f) * s + 128.0f;
-                    v = (v - 128.0f) * s + 128.0f;
+                    u = (u - 128.0f) * chromaScale[yv] + 128.0f;
+                    v = (v - 128.0f) * chromaScale[yv] + 128.0f;
                 }
                 float r, g, b;
-                lcboost_yuv_to_rgb(ym, u, v, &r, &g, &b);
+                YuvToRgb(mapped[yv], u, v, &r, &g, &b);
                 const double rg = r - g, yb = (r + g) / 2.0f - b;
                 sumRg += rg;
                 sumYb += yb;

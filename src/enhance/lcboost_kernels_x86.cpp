@@ -296,11 +296,10 @@ void RL_TIERED(scale_chroma_auto)(const uint8_t* srcU, const uint8_t* srcV, ptrd
             const __m256i g1 = _mm256_and_si256(
                 _mm256_i32gather_epi32(t32, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(e, 1)), 1), keep);
             const __m256i pairs = _mm256_permute4x64_epi64(_mm256_packus_epi32(g0, g1), 0xd8);
-            const __m256i t0 = _mm256_and_si256(pairs, lowBytes16), t1 = _mm256_srli_epi16(pairs, 8);
-            const __m256i gain = _mm256_srli_epi16(
-                _mm256_add_epi16(_mm256_mullo_epi16(t1, f),
-                                 _mm256_mullo_epi16(t0, _mm256_sub_epi16(_mm256_set1_epi16(16), f))),
-                4);
+            // Each word holds T[e] and T[e + 1]: one multiply-add with the
+            // byte weights (16 - f, f) interpolates them.
+            const __m256i weights = _mm256_or_si256(_mm256_sub_epi16(_mm256_set1_epi16(16), f), _mm256_slli_epi16(f, 8));
+            const __m256i gain = _mm256_srli_epi16(_mm256_maddubs_epi16(pairs, weights), 4);
             const __m256i c128w = _mm256_set1_epi16(128);
             const __m256i nu = _mm256_add_epi16(
                 _mm256_srai_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(u, c128w), gain), 5), c128w);

@@ -354,6 +354,20 @@ TEST(LcboostMethod, MaskScaling)
     src.info()->iMaskHeight = 2;
     ASSERT_EQ(lcb.Process(src.info(), dst.info(), nullptr), RL_OK);
     EXPECT_EQ(0, std::memcmp(lcb.GetScaledMask(), expected, 32));
+    // A wide mask of the picture's size whose runs cross 16-byte blocks.
+    {
+        CLcboost wide(0);
+        ASSERT_EQ(wide.Init(nullptr, false), RL_OK);
+        Picture ws(RL_FORMAT_I420, 70, 4), wd(RL_FORMAT_I420, 70, 4);
+        FillScene(ws.info(), 9);
+        std::vector<uint8_t> runs(70 * 4);
+        for (size_t i = 0; i < runs.size(); ++i) runs[i] = static_cast<uint8_t>((i % 70) < 17 ? 0 : (i % 70) < 50 ? 200 : i % 3);
+        ws.info()->pMask = runs.data();
+        ws.info()->iMaskWidth = 70;
+        ws.info()->iMaskHeight = 4;
+        ASSERT_EQ(wide.Process(ws.info(), wd.info(), nullptr), RL_OK);
+        EXPECT_EQ(0, std::memcmp(wide.GetScaledMask(), runs.data(), runs.size()));
+    }
     // A single-sample mask covers everything.
     const uint8_t one = 77;
     src.info()->pMask = const_cast<uint8_t*>(&one);
