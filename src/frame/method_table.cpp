@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "analysis/scene_change.h"
 #include "csc/color_space_convertor.h"
 #include "decoder/media_decoder_wrapper.h"
 #include "effects/edge.h"
@@ -30,7 +31,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_DENOISE, "Create Denoise(%p)", false, nullptr, "Denoise"},
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, nullptr, "LcBoost"},
     {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
-    {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, nullptr, "SceneChangeDetection"},
+    {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, &Make<CSceneChangeDetection>, "SceneChangeDetection"},
     {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, &Make<CDownsampling>, "Downsample"},
     {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, nullptr, "ContentDetection"},
     {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, &Make<CImageRotating>, "ImageRotate"},
