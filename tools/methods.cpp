@@ -43,9 +43,6 @@ namespace {
 
 // Init records of the methods whose types are not in ravvel.h yet, field for
 // field as the library reads them.
-struct SizeFormatRecord {  // scene change
-    int32_t iWidth, iHeight, eFormat;
-};
 struct DenoiseRecord {
     int32_t iWidth, iHeight, eFormat, iMode;
 };
@@ -226,7 +223,7 @@ const OptionInfo kDebandOptions[] = {
 
 std::string PrepareSceneChange(MethodRun& run)
 {
-    SizeFormatRecord* r = Record<SizeFormatRecord>(run);
+    SRLSceneChangeConfig* r = Record<SRLSceneChangeConfig>(run);
     *r = {run.inWidth, run.inHeight, RL_FORMAT_I420};
     return std::string();
 }
