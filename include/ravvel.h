@@ -321,6 +321,31 @@ typedef enum RL_ESceneChangeLevel RL_ENUM_INT32 {
     RL_SCENE_CHANGE_LARGE = 3   /* at least 85 % */
 } RL_ESceneChangeLevel;
 
+/* Content detection (8): decides whether an I420 stream shows text-like
+ * content or natural video and calls the host back on each change. Init's
+ * config (required) is an SRLContentDetectionConfig. Process needs the
+ * callback (option 40, an SRLContentCallback*); option 42 takes a uint8_t*,
+ * non-zero to restart the histories at the next frame (hosts do this before
+ * the first frame). GetOption 54 writes a double: microseconds per frame. */
+typedef struct SRLContentDetectionConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    RL_EVideoFormat eFormat;
+} SRLContentDetectionConfig;
+
+typedef enum RL_EContentType RL_ENUM_INT32 {
+    RL_CONTENT_VIDEO = 0,
+    RL_CONTENT_TEXT = 1
+} RL_EContentType;
+
+/* Called as pfnCallback(pContext, content) with content RL_CONTENT_VIDEO or
+ * RL_CONTENT_TEXT. A null function or context unregisters the callback. */
+typedef void (*RLContentCallbackFunc)(void* context, int32_t content);
+typedef struct SRLContentCallback {
+    RLContentCallbackFunc pfnCallback;
+    void* pContext;
+} SRLContentCallback;
+
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
 
 /* Rotation takes no Init record; RL_OPTION_ROTATION_ANGLE carries a uint32_t

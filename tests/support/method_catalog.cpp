@@ -136,6 +136,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         // Only the first plane is read, width bytes per row: any layout will do.
         {RL_METHOD_SCENE_CHANGE_DETECTION, "scenechange", kAllFormats, {}, DstKind::Reference, false,
          SizeFormatConfig, {55, 56}},
+        {RL_METHOD_CONTENT_DETECTION, "content", kAllFormats, {}, DstKind::Reference, false, SizeFormatConfig,
+         {42, 54}},
     };
     return catalog;
 }
