@@ -30,6 +30,7 @@ Sad8x8BlockFunc SelectSad8x8Block(uint32_t cpuFlags)
 CSceneChangeDetection::CSceneChangeDetection(uint32_t cpuFlags)
     : m_uiCpuFlags(cpuFlags), m_pfnSad8x8(SelectSad8x8Block(cpuFlags))
 {
+    RL_SELECT_TIERED(cpuFlags, m_pfnCountChangedBlocks, CountChangedBlocks);
     m_strName = "SceneChangeDetection";
     CreateLogger();
 }
@@ -177,10 +178,14 @@ int32_t CSceneChangeDetection::Process(SRLPictureInfo* src, SRLPictureInfo* dst,
     // A frame too small for one block has nothing that could have changed.
     if (cols > 0 && rows > 0) {
         int32_t changed = 0;
+        // Blocks in groups of four go through the row kernel, one vector pass
+        // per group; the rest through the per-block kernel.
+        const int32_t grouped = cols & ~3;
         for (int32_t by = 0; by < rows; ++by) {
             const uint8_t* c = cur + static_cast<ptrdiff_t>(by) * 8 * curStride;
             const uint8_t* r = ref + static_cast<ptrdiff_t>(by) * 8 * refStride;
-            for (int32_t bx = 0; bx < cols; ++bx)
+            changed += m_pfnCountChangedBlocks(c, curStride, r, refStride, grouped, kBlockSadThreshold);
+            for (int32_t bx = grouped; bx < cols; ++bx)
                 changed += m_pfnSad8x8(c + 8 * bx, curStride, r + 8 * bx, refStride) > kBlockSadThreshold;
         }
         const float blocks = static_cast<float>(static_cast<int64_t>(cols) * rows);

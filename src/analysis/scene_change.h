@@ -61,6 +61,7 @@ private:
     float m_fMediumChange = 0.0f;
     float m_fSmallChange = 0.0f;
     Sad8x8BlockFunc m_pfnSad8x8 = nullptr;
+    CountChangedBlocksFunc m_pfnCountChangedBlocks = nullptr;
     AlignedCopy m_sCurCopy{};
     AlignedCopy m_sRefCopy{};
     int32_t m_iWidth = 0;
