@@ -2,9 +2,12 @@
 //   scene change: a current and a reference frame of natural-looking luma with
 //   a share of changed blocks; the baseline is one memcpy of the two luma
 //   planes the method reads.
+//   content detection: alternating frames, so that each is compared with the
+//   kept previous one; the baseline is the current plane and that kept copy.
 #include <cstring>
 #include <vector>
 
+#include "analysis/content_detection.h"
 #include "analysis/scene_change.h"
 #include "bench_util.h"
 
@@ -53,6 +56,33 @@ void BM_SceneChange(benchmark::State& state)
     rlbench::Run(state, 2 * luma, 0, [&] { m.Process(&src, &dst, nullptr); });
 }
 
+void IgnoreContent(void*, int32_t) {}
+
+void BM_ContentDetection(benchmark::State& state)
+{
+    const int64_t tier = state.range(0);
+    const int w = static_cast<int>(state.range(1)), h = static_cast<int>(state.range(2));
+    if (!rlbench::TierAvailable(tier)) {
+        state.SkipWithError("tier not available on this processor");
+        return;
+    }
+    const size_t luma = static_cast<size_t>(w) * h;
+    std::vector<uint8_t> a(luma), b(luma);
+    Paint(a, w, h, 0);
+    Paint(b, w, h, 3);
+    SRLPictureInfo frames[2] = {Luma(a, w, h), Luma(b, w, h)};
+    CContentDetection m(rlbench::TierMask(tier));
+    SRLContentDetectionConfig cfg = {w, h, RL_FORMAT_I420};
+    m.Init(&cfg, false);
+    SRLContentCallback cb = {&IgnoreContent, &m};
+    m.SetOption(RL_OPTION_CONTENT_CALLBACK, &cb);
+    uint8_t reset = 1;
+    m.SetOption(RL_OPTION_CONTENT_RESET, &reset);
+    state.SetLabel(TierName(static_cast<int>(tier)));
+    int n = 0;
+    rlbench::Run(state, 2 * luma, 0, [&] { m.Process(&frames[n++ & 1], nullptr, nullptr); });
+}
+
 void TierSizeArgs(benchmark::internal::Benchmark* b)
 {
     b->ArgNames({"tier", "w", "h"});
@@ -61,5 +91,6 @@ void TierSizeArgs(benchmark::internal::Benchmark* b)
 }
 
 BENCHMARK(BM_SceneChange)->Apply(TierSizeArgs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ContentDetection)->Apply(TierSizeArgs)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

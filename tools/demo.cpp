@@ -129,7 +129,7 @@ int CmdDemo(int argc, char** argv)
                     "(BT.601 limited range, plain C++)\n");
 
     // Enhancement and analysis in the pipeline's order, then the smaller layer.
-    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "downsample"};
+    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "content", "downsample"};
     std::vector<Stage> stages;
     Stage capture;
     capture.name = "capture RGB -> I420";
@@ -232,6 +232,9 @@ int CmdDemo(int argc, char** argv)
                     if (cutFrame < 0 && f > 0) cutFrame = f;
                 }
                 s.ref.CopyFrom(cur);
+            } else if (row.kind == MethodKind::kAnalysis) {
+                const std::string report = row.report(*s.run);
+                if (!report.empty()) events.push_back("frame " + std::to_string(f) + ": " + report);
             } else if (row.method == RL_METHOD_DOWNSAMPLING) {
                 haveSmall = true;
             } else {
