@@ -331,6 +331,51 @@ typedef struct SLcboostConfig {
 
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
 
+/* Scene change (6): compares the luma of Process's source (the current frame)
+ * with that of its destination (the reference frame) in 8x8 blocks; neither is
+ * written. Init's config is optional; when given, eFormat must be I420.
+ * GetOption 55 writes a float (share of blocks that changed), 56 an int32
+ * level (RL_ESceneChangeLevel). Pictures of another width, height or luma
+ * stride than the reference are refused with -2 and re-initialise the method
+ * for the current frame. */
+typedef struct SRLSceneChangeConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    RL_EVideoFormat eFormat;
+} SRLSceneChangeConfig;
+
+typedef enum RL_ESceneChangeLevel RL_ENUM_INT32 {
+    RL_SCENE_CHANGE_NONE = 0,   /* fewer than 1 % of the blocks changed */
+    RL_SCENE_CHANGE_SMALL = 1,  /* at least 1 % */
+    RL_SCENE_CHANGE_MEDIUM = 2, /* at least 50 % */
+    RL_SCENE_CHANGE_LARGE = 3   /* at least 85 % */
+} RL_ESceneChangeLevel;
+
+/* Content detection (8): decides whether an I420 stream shows text-like
+ * content or natural video and calls the host back on each change. Init's
+ * config (required) is an SRLContentDetectionConfig. Process needs the
+ * callback (option 40, an SRLContentCallback*); option 42 takes a uint8_t*,
+ * non-zero to restart the histories at the next frame (hosts do this before
+ * the first frame). GetOption 54 writes a double: microseconds per frame. */
+typedef struct SRLContentDetectionConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    RL_EVideoFormat eFormat;
+} SRLContentDetectionConfig;
+
+typedef enum RL_EContentType RL_ENUM_INT32 {
+    RL_CONTENT_VIDEO = 0,
+    RL_CONTENT_TEXT = 1
+} RL_EContentType;
+
+/* Called as pfnCallback(pContext, content) with content RL_CONTENT_VIDEO or
+ * RL_CONTENT_TEXT. A null function or context unregisters the callback. */
+typedef void (*RLContentCallbackFunc)(void* context, int32_t content);
+typedef struct SRLContentCallback {
+    RLContentCallbackFunc pfnCallback;
+    void* pContext;
+} SRLContentCallback;
+
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
 
 /* Rotation takes no Init record; RL_OPTION_ROTATION_ANGLE carries a uint32_t

@@ -88,20 +88,6 @@ struct Stage {
     I420Image side; // output of an effect run beside the pipeline
 };
 
-// The frames shown in the contact sheet: first, last before the cut, first
-// after it, last.
-std::vector<int> SheetFrames(int frames, int cut)
-{
-    std::vector<int> picks;
-    for (int f : {0, cut - 1, cut, frames - 1}) {
-        if (f < 0 || f >= frames) continue;
-        bool dup = false;
-        for (int p : picks) dup = dup || p == f;
-        if (!dup) picks.push_back(f);
-    }
-    return picks;
-}
-
 void Blit(const RgbImage& src, RgbImage* dst, int x0, int y0)
 {
     for (int y = 0; y < src.height && y0 + y < dst->height; ++y)
@@ -132,9 +118,8 @@ int CmdDemo(int argc, char** argv)
     }
     const uint32_t flags = VeskCPUFeatureDetect(nullptr);
     const SRLVersion v = GetRavvelVersion();
-    std::printf("Ravvel %u.%u.%u.%u demo: %dx%d, %d frames, built-in clip (scene cut at frame %d)\n", v.uiMajor,
-                v.uiMinor, v.uiRevision, v.uiBuild, a.width, a.height, a.frames,
-                SynthClip(a.width, a.height, a.frames).CutFrame());
+    std::printf("Ravvel %u.%u.%u.%u demo: %dx%d, %d frames, built-in clip with one scene cut\n", v.uiMajor,
+                v.uiMinor, v.uiRevision, v.uiBuild, a.width, a.height, a.frames);
 
     ColourPath colour(&host);
     const bool libColour = colour.Setup();
@@ -144,7 +129,7 @@ int CmdDemo(int argc, char** argv)
                     "(BT.601 limited range, plain C++)\n");
 
     // Enhancement and analysis in the pipeline's order, then the smaller layer.
-    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "downsample"};
+    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "content", "downsample"};
     std::vector<Stage> stages;
     Stage capture;
     capture.name = "capture RGB -> I420";
@@ -203,8 +188,11 @@ int CmdDemo(int argc, char** argv)
     }
 
     SynthClip clip(a.width, a.height, a.frames);
-    const std::vector<int> picks = SheetFrames(a.frames, clip.CutFrame());
+    // The contact sheet shows the first and last frames and, once the scene
+    // change stage reports the cut, the frames on either side of it.
     std::vector<Shot> shots;
+    Shot previous;
+    int cutFrame = -1;
     RgbImage rgb, rgbOut, rgbSmall;
     I420Image cur, next, small;
     if (!rgb.Allocate(a.width, a.height)) {
@@ -236,11 +224,17 @@ int CmdDemo(int argc, char** argv)
                 s.active = false;
                 continue;
             }
-            if (row.kind == MethodKind::kAnalysis) {
+            if (row.method == RL_METHOD_SCENE_CHANGE_DETECTION) {
                 int32_t level = 0;
                 host.Rl()->GetOption(row.method, RL_OPTION_SCENE_CHANGE_LEVEL, &level);
-                if (level >= 2) events.push_back("frame " + std::to_string(f) + ": " + row.report(*s.run));
+                if (level >= RL_SCENE_CHANGE_MEDIUM) {
+                    events.push_back("frame " + std::to_string(f) + ": " + row.report(*s.run));
+                    if (cutFrame < 0 && f > 0) cutFrame = f;
+                }
                 s.ref.CopyFrom(cur);
+            } else if (row.kind == MethodKind::kAnalysis) {
+                const std::string report = row.report(*s.run);
+                if (!report.empty()) events.push_back("frame " + std::to_string(f) + ": " + report);
             } else if (row.method == RL_METHOD_DOWNSAMPLING) {
                 haveSmall = true;
             } else {
@@ -264,23 +258,27 @@ int CmdDemo(int argc, char** argv)
         if (haveSmall) colour.ToRgb(small, &rgbSmall);
         toRgb.totalMs += MsSince(t0);
         ++toRgb.frames;
-        for (int p : picks) {
-            if (p != f) continue;
-            Shot shot;
-            shot.frame = f;
-            shot.before.Allocate(a.width, a.height);
-            std::memcpy(shot.before.buf.Data(), rgb.buf.Data(), rgb.buf.Size());
-            shot.after.Allocate(a.width, a.height);
-            std::memcpy(shot.after.buf.Data(), rgbOut.buf.Data(), rgbOut.buf.Size());
-            if (haveSmall) {
-                shot.small.Allocate(rgbSmall.width, rgbSmall.height);
-                std::memcpy(shot.small.buf.Data(), rgbSmall.buf.Data(), rgbSmall.buf.Size());
-            }
-            for (Stage& e : effects) {
-                shot.effects.emplace_back();
-                if (e.side.buf.Data()) colour.ToRgb(e.side, &shot.effects.back());
-            }
+        Shot shot;
+        shot.frame = f;
+        shot.before.Allocate(a.width, a.height);
+        std::memcpy(shot.before.buf.Data(), rgb.buf.Data(), rgb.buf.Size());
+        shot.after.Allocate(a.width, a.height);
+        std::memcpy(shot.after.buf.Data(), rgbOut.buf.Data(), rgbOut.buf.Size());
+        if (haveSmall) {
+            shot.small.Allocate(rgbSmall.width, rgbSmall.height);
+            std::memcpy(shot.small.buf.Data(), rgbSmall.buf.Data(), rgbSmall.buf.Size());
+        }
+        for (Stage& e : effects) {
+            shot.effects.emplace_back();
+            if (e.side.buf.Data()) colour.ToRgb(e.side, &shot.effects.back());
+        }
+        const bool lastBeforeCut = cutFrame == f && f - 1 > 0;
+        if (lastBeforeCut) shots.push_back(std::move(previous));
+        if (f == 0 || cutFrame == f || f == a.frames - 1) {
+            // The first frame doubles as the one before a cut at frame 1.
             shots.push_back(std::move(shot));
+        } else {
+            previous = std::move(shot);
         }
     }
 
@@ -302,6 +300,8 @@ int CmdDemo(int argc, char** argv)
     }
     if (stages.size() == pipelineStages) std::printf("%-34s %-15s %10.3f\n", "total", "", total);
     for (const std::string& e : events) std::printf("%s\n", e.c_str());
+    if (cutFrame >= 0) std::printf("scene cut found by the library at frame %d\n", cutFrame);
+    else std::printf("no scene cut reported\n");
 
     if (!PngAvailable()) {
         std::printf("\nno pictures written: this ravvel was built without libpng\n");

@@ -43,9 +43,6 @@ namespace {
 
 // Init records of the methods whose types are not in ravvel.h yet, field for
 // field as the library reads them.
-struct SizeFormatRecord {  // scene change
-    int32_t iWidth, iHeight, eFormat;
-};
 struct DenoiseRecord {
     int32_t iWidth, iHeight, eFormat, iMode;
 };
@@ -223,7 +220,7 @@ const OptionInfo kDebandOptions[] = {
 
 std::string PrepareSceneChange(MethodRun& run)
 {
-    SizeFormatRecord* r = Record<SizeFormatRecord>(run);
+    SRLSceneChangeConfig* r = Record<SRLSceneChangeConfig>(run);
     *r = {run.inWidth, run.inHeight, RL_FORMAT_I420};
     return std::string();
 }
@@ -246,6 +243,35 @@ std::string ReportSceneChange(MethodRun& run)
     char line[96];
     std::snprintf(line, sizeof(line), "scene change %s (level %d, %.1f%% of blocks changed)",
                   level >= 0 && level <= 3 ? kNames[level] : "?", level, 100.0 * ratio);
+    return line;
+}
+
+// ---- content detection: reports arrive through a callback ----
+
+std::string PrepareContent(MethodRun& run)
+{
+    SRLContentDetectionConfig* r = Record<SRLContentDetectionConfig>(run);
+    *r = {run.inWidth, run.inHeight, RL_FORMAT_I420};
+    return std::string();
+}
+
+void OnContent(void* context, int32_t content) { static_cast<MethodRun*>(context)->reports.push_back(content); }
+
+int32_t FrameContent(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    SRLPictureInfo s = in.Describe();
+    const int32_t rc = run.Rl()->Process(RL_METHOD_CONTENT_DETECTION, &s, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    return out->CopyFrom(in) ? RL_OK : OutOfMemory();
+}
+
+// Empty when the method reported nothing on this frame.
+std::string ReportContent(MethodRun& run)
+{
+    std::string line;
+    for (int32_t c : run.reports)
+        line += std::string(line.empty() ? "" : "; ") + "content is now " + (c == RL_CONTENT_TEXT ? "text" : "video");
+    run.reports.clear();
     return line;
 }
 
@@ -545,6 +571,8 @@ const MethodRow kRows[] = {
     {"scenechange", "scene-change", RL_METHOD_SCENE_CHANGE_DETECTION, MethodKind::kAnalysis, false,
      TierRule::kCommon, "scene change level against the previous frame", nullptr, 0, PrepareSceneChange,
      FrameSceneChange, ReportSceneChange},
+    {"content", nullptr, RL_METHOD_CONTENT_DETECTION, MethodKind::kAnalysis, false, TierRule::kCommon,
+     "text or natural video, printed when it changes", nullptr, 0, PrepareContent, FrameContent, ReportContent},
     {"downsample", nullptr, RL_METHOD_DOWNSAMPLING, MethodKind::kTransform, true, TierRule::kDownsampler,
      "shrinks to --size (default half)", RV_OPTIONS(kDownsampleOptions), PrepareDownsampleFilter, FrameScaled,
      nullptr},
@@ -652,6 +680,14 @@ std::string MethodRun::Start(bool* missing)
         int32_t unused = 0;
         Rl()->SetOption(RL_METHOD_DOWNSAMPLING,
                         bilinear ? RL_OPTION_DOWNSAMPLE_BILINEAR : RL_OPTION_DOWNSAMPLE_LANCZOS, &unused);
+    }
+    if (m_row.method == RL_METHOD_CONTENT_DETECTION) {
+        // Reports come back through the callback; the reset starts the histories.
+        SRLContentCallback cb = {&OnContent, this};
+        uint8_t reset = 1;
+        const int32_t crc = Rl()->SetOption(RL_METHOD_CONTENT_DETECTION, RL_OPTION_CONTENT_CALLBACK, &cb);
+        if (crc == RL_OK) Rl()->SetOption(RL_METHOD_CONTENT_DETECTION, RL_OPTION_CONTENT_RESET, &reset);
+        if (crc != RL_OK) return std::string("the library refused the content callback: ") + ResultName(crc);
     }
     for (size_t i = 0; i < m_row.optionCount; ++i) {
         const OptionInfo& o = m_row.options[i];

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "host.h"
 #include "image.h"
@@ -82,6 +83,8 @@ public:
     I420Image overlay;
     int viaFormat = 0;
     int maskWidth = 0, maskHeight = 0;  // mia: the mask loaded into `alpha`
+    // Content reported through the method's callback since the last report line.
+    std::vector<int32_t> reports;
 
 private:
     const OptionInfo* FindOption(const char* name) const;

@@ -260,11 +260,13 @@ int CmdProcess(int argc, char** argv)
                      log.empty() ? "" : (" (" + log + ")").c_str());
             return kExitFailed;
         }
-        if (row->kind == MethodKind::kAnalysis) {
+        // Methods that report only changes have nothing to say on most frames.
+        const std::string report = row->kind == MethodKind::kAnalysis ? row->report(run) : std::string();
+        if (!report.empty()) {
             progress.Clear();
             // With the pictures on standard output, results go to standard error.
             FILE* results = a.output == "-" ? stderr : stdout;
-            std::fprintf(results, "frame %d: %s\n", frames, row->report(run).c_str());
+            std::fprintf(results, "frame %d: %s\n", frames, report.c_str());
             if (results == stdout && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
                 if (errno == EPIPE) return EndAtClosedPipe(progress, "<stdout>", frames);
                 progress.Clear();

@@ -16,4 +16,12 @@ uint32_t Sad8x8Block_c(const uint8_t* cur, int32_t curStride, const uint8_t* ref
     return sum;
 }
 
+int32_t CountChangedBlocks_c(const uint8_t* cur, int32_t curStride, const uint8_t* ref, int32_t refStride,
+                             int32_t blocks, uint32_t threshold)
+{
+    int32_t changed = 0;
+    for (int32_t b = 0; b < blocks; ++b) changed += Sad8x8Block_c(cur + 8 * b, curStride, ref + 8 * b, refStride) > threshold;
+    return changed;
+}
+
 }  // namespace Ravvel

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "analysis/content_detection.h"
+#include "analysis/scene_change.h"
 #include "csc/color_space_convertor.h"
 #include "decoder/media_decoder_wrapper.h"
 #include "effects/edge.h"
@@ -31,9 +33,9 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_DENOISE, "Create Denoise(%p)", false, nullptr, "Denoise"},
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, &Make<CLcboost>, "LcBoost"},
     {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
-    {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, nullptr, "SceneChangeDetection"},
+    {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, &Make<CSceneChangeDetection>, "SceneChangeDetection"},
     {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, &Make<CDownsampling>, "Downsample"},
-    {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, nullptr, "ContentDetection"},
+    {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, &Make<CContentDetection>, "ContentDetection"},
     {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, &Make<CImageRotating>, "ImageRotate"},
     {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, &Make<CImageCrop>, "ImageCrop"},
     {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},

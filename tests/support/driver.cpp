@@ -16,6 +16,8 @@ int PickSide(Choices& c)
     return c.Range(1, kMaxSide);
 }
 
+void IgnoreContent(void*, int32_t) {}
+
 void MaybeSpoil(Choices& c, SRLPictureInfo* p)
 {
     const uint8_t k = c.Byte();
@@ -31,7 +33,13 @@ int32_t Driver::InitMethod(const MethodEntry& m, Choices& c)
     alignas(8) uint8_t record[64];
     std::memset(record, 0, sizeof record);
     void* config = m.makeConfig(c, record, CatalogHostMemory());
-    return m_rl->Init(m.method, config, (c.Byte() & 1) != 0);
+    const int32_t r = m_rl->Init(m.method, config, (c.Byte() & 1) != 0);
+    // Content detection analyses only with a callback: one that ignores the reports.
+    if (m.method == RL_METHOD_CONTENT_DETECTION) {
+        SRLContentCallback cb = {&IgnoreContent, this};
+        m_rl->SetOption(m.method, RL_OPTION_CONTENT_CALLBACK, &cb);
+    }
+    return r;
 }
 
 int32_t Driver::SetSomeOption(const MethodEntry& m, Choices& c)

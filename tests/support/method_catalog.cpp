@@ -115,6 +115,21 @@ void* LcboostConfig(Choices& c, uint8_t* record, uint8_t*)
     return record;
 }
 
+// Width, height, format: mostly a valid I420 record, sometimes none or noise.
+void* SizeFormatConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const uint8_t mode = c.Byte();
+    if (mode < 16) return nullptr;
+    int32_t* r = reinterpret_cast<int32_t*>(record);
+    if (mode < 40) {
+        for (int i = 0; i < 3; ++i) r[i] = c.Byte() < 128 ? static_cast<int32_t>(c.U32()) : c.Range(0, kMaxSide);
+        if (c.Byte() < 128) r[2] = RL_FORMAT_I420;
+        return record;
+    }
+    r[0] = 64, r[1] = 48, r[2] = RL_FORMAT_I420;
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -139,6 +154,11 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
         {RL_METHOD_MEDIA_DECODER, "mediadecoder", kAllFormats, {}, DstKind::SameSize, false, DecoderConfig, {63}},
+        // Only the first plane is read, width bytes per row: any layout will do.
+        {RL_METHOD_SCENE_CHANGE_DETECTION, "scenechange", kAllFormats, {}, DstKind::Reference, false,
+         SizeFormatConfig, {55, 56}},
+        {RL_METHOD_CONTENT_DETECTION, "content", kAllFormats, {}, DstKind::Reference, false, SizeFormatConfig,
+         {42, 54}},
     };
     return catalog;
 }

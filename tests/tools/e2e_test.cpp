@@ -231,7 +231,8 @@ TEST_P(ToolEachMethod, ProcessesAClipOrSaysItIsMissing)
     while (rd.ReadFrame(&f) == 1) ++frames;
     EXPECT_EQ(rd.Error(), "");
     EXPECT_EQ(frames, 4);
-    if (row.kind == rvtool::MethodKind::kAnalysis) {
+    // Content detection prints only changes; the others print every frame.
+    if (row.kind == rvtool::MethodKind::kAnalysis && row.method != RL_METHOD_CONTENT_DETECTION) {
         for (int i = 0; i < 4; ++i) EXPECT_NE(r.out.find("frame " + std::to_string(i) + ": "), std::string::npos);
     }
 #ifdef RAVVEL_TOOL_HAVE_PNG
