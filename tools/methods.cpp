@@ -46,9 +46,6 @@ namespace {
 struct SizeFormatRecord {  // scene change
     int32_t iWidth, iHeight, eFormat;
 };
-struct DenoiseRecord {
-    int32_t iWidth, iHeight, eFormat, iMode;
-};
 struct LcboostRecord {
     int32_t iWidth, iHeight, eFormat;
     float fContrastScale, fColourScale, fHistogramCdfWeight;
@@ -159,7 +156,7 @@ const OptionInfo kConvertOptions[] = {
 
 std::string PrepareDenoise(MethodRun& run)
 {
-    DenoiseRecord* r = Record<DenoiseRecord>(run);
+    SDenoiseConfig* r = Record<SDenoiseConfig>(run);
     *r = {run.inWidth, run.inHeight, RL_FORMAT_I420, run.Int("mode")};
     return std::string();
 }
