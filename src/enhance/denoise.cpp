@@ -26,7 +26,8 @@ const int kDcBase[5] = {0, 140, 420, 420, 420};
     }
 
 const TierFillers<TagDenoiseFuncs> kDenoiseFillers = {
-    RL_DENOISE_FILLER(c), nullptr, nullptr, nullptr, nullptr, nullptr,
+    RL_DENOISE_FILLER(c),   RL_DENOISE_FILLER(sse2), RL_DENOISE_FILLER(ssse3),
+    RL_DENOISE_FILLER(sse4), RL_DENOISE_FILLER(avx),  RL_DENOISE_FILLER(avx2),
 };
 
 #undef RL_DENOISE_FILLER
@@ -105,13 +106,12 @@ void CDenoise::ApplyMode(int32_t mode)
 void CDenoise::SwitchDenoiseFilter()
 {
     const uint32_t flags = m_uiCpuFlags;
-    (void)flags;
     if (m_iNoiseLevel >= 1 && m_iNoiseLevel <= 3) {
-        m_sFuncs.pfBilateralLuma16 = BilateralLumaFilter16_c;
-        m_sFuncs.pfBilateralLuma8 = BilateralLumaFilter8_c;
+        RL_SELECT_TIERED(flags, m_sFuncs.pfBilateralLuma16, BilateralLumaFilter16);
+        RL_SELECT_TIERED(flags, m_sFuncs.pfBilateralLuma8, BilateralLumaFilter8);
     } else if (m_iNoiseLevel == 4) {
-        m_sFuncs.pfBilateralLuma16 = BilateralLumaFilter16Ex_c;
-        m_sFuncs.pfBilateralLuma8 = BilateralLumaFilter8Ex_c;
+        RL_SELECT_TIERED(flags, m_sFuncs.pfBilateralLuma16, BilateralLumaFilter16Ex);
+        RL_SELECT_TIERED(flags, m_sFuncs.pfBilateralLuma8, BilateralLumaFilter8Ex);
     }
 }
 

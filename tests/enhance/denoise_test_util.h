@@ -121,12 +121,12 @@ private:
     uint32_t m_s;
 };
 
-// A textured scene seen by a panning camera: frame t shows the scene shifted
-// by (2t, t) pixels. Smooth shading, fine stripes and hard edges.
+// A textured scene seen by a slowly panning camera: frame t shows the scene
+// shifted by (t, t / 2) luma pixels. Smooth shading, stripes and hard edges.
 inline uint8_t Scene(int plane, int x, int y)
 {
     if (plane == 0) {
-        double v = 110 + 60 * std::sin(x * 0.05) * std::cos(y * 0.037) + 25 * std::sin((x + 2 * y) * 0.4);
+        double v = 110 + 60 * std::sin(x * 0.05) * std::cos(y * 0.037) + 12 * std::sin((x + 2 * y) * 0.15);
         if (((x / 48) + (y / 40)) % 2) v += 40;
         return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
@@ -137,7 +137,7 @@ inline uint8_t Scene(int plane, int x, int y)
 inline void RenderFrame(Yuv& f, int t)
 {
     for (int p = 0; p < 3; ++p) {
-        const int dx = p ? t : 2 * t, dy = p ? t / 2 : t;
+        const int dx = p ? t / 2 : t, dy = p ? t / 4 : t / 2;
         for (int y = 0; y < f.Height(p); ++y)
             for (int x = 0; x < f.Width(p); ++x) f.At(p, x, y) = Scene(p, x + dx, y + dy);
     }
