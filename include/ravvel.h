@@ -329,6 +329,20 @@ typedef struct SLcboostConfig {
     int32_t iScaleChromaWithLuma; /* non-zero: chroma follows the luma change */
 } SLcboostConfig;
 
+/* Denoise (2): Init's config is an SDenoiseConfig. The source picture (I420 or
+ * YV12) is denoised in place; the destination is not read. iMode 0 estimates
+ * the noise level every RL_OPTION_DENOISE_ESTIMATE_INTERVAL frames (int32_t,
+ * default 90), 1..4 fixes it (1 weak .. 4 strongest), -1 (the initial mode)
+ * leaves frames untouched. Options 1 and 2 take an int32_t*, 3 and 4 no
+ * payload; GetOption 5 (level 0..4) and 6 (raw estimate) write an int32_t,
+ * 54 a double (microseconds per frame). */
+typedef struct SDenoiseConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t eFormat; /* RL_FORMAT_I420 or RL_FORMAT_YV12 */
+    int32_t iMode;
+} SDenoiseConfig;
+
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
 
 /* Scene change (6): compares the luma of Process's source (the current frame)

@@ -43,9 +43,6 @@ namespace {
 
 // Init records of the methods whose types are not in ravvel.h yet, field for
 // field as the library reads them.
-struct DenoiseRecord {
-    int32_t iWidth, iHeight, eFormat, iMode;
-};
 struct DebandRecord {
     int32_t iWidth, iHeight, iStrength, iDither, iLog2Size, eFormat, iDepthY, iDepthUV;
 };
@@ -151,7 +148,7 @@ const OptionInfo kConvertOptions[] = {
 
 std::string PrepareDenoise(MethodRun& run)
 {
-    DenoiseRecord* r = Record<DenoiseRecord>(run);
+    SDenoiseConfig* r = Record<SDenoiseConfig>(run);
     *r = {run.inWidth, run.inHeight, RL_FORMAT_I420, run.Int("mode")};
     return std::string();
 }

@@ -13,6 +13,7 @@
 #include "effects/mia.h"
 #include "effects/video_filter.h"
 #include "enhance/lcboost.h"
+#include "enhance/denoise.h"
 #include "imageops/alpha_blend.h"
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
@@ -32,7 +33,7 @@ CRavvelFramework* Make(uint32_t cpuFlags)
 // Each method adds its class here; a row without a factory is refused by Init.
 const MethodRow kMethodRows[] = {
     {RL_METHOD_COLOR_SPACE_CONVERT, "Create ColorSpaceConvertion CSC(%p)", false, &Make<CColorSpaceConvertor>, "CSC"},
-    {RL_METHOD_DENOISE, "Create Denoise(%p)", false, nullptr, "Denoise"},
+    {RL_METHOD_DENOISE, "Create Denoise(%p)", false, &Make<CDenoise>, "Denoise"},
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, &Make<CLcboost>, "LcBoost"},
     {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
     {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, &Make<CSceneChangeDetection>, "SceneChangeDetection"},

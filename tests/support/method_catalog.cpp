@@ -25,6 +25,13 @@ void* UpsampleConfig(Choices& c, uint8_t* record, uint8_t*)
     return IntRecord(c, record, 1, defaults);
 }
 
+void* DenoiseConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {64, 48, RL_FORMAT_I420, static_cast<int32_t>(c.Byte() % 6) - 1};
+    if (c.Byte() < 10) return nullptr;
+    return IntRecord(c, record, 4, defaults);
+}
+
 void* CropConfig(Choices& c, uint8_t* record, uint8_t*)
 {
     uint32_t* r = reinterpret_cast<uint32_t*>(record);
@@ -175,6 +182,7 @@ const std::vector<MethodEntry>& MethodCatalog()
 {
     static const std::vector<MethodEntry> catalog = {
         {RL_METHOD_COLOR_SPACE_CONVERT, "csc", kAllFormats, kAllFormats, DstKind::SameSize, false, NoConfig, {}},
+        {RL_METHOD_DENOISE, "denoise", kYuv420, {}, DstKind::SameSize, false, DenoiseConfig, {1, 2, 3, 4, 5, 6, 54}},
         {RL_METHOD_DOWNSAMPLING, "downsample", kAllFormats, {}, DstKind::AnySize, true, NoConfig, {54, 60, 61, 76}},
         {RL_METHOD_UPSAMPLING, "upsample", kYuv420, {}, DstKind::AnySize, false, UpsampleConfig, {}},
         {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::Unread, false, NoConfig, {59}},
