@@ -98,6 +98,13 @@ void* MiaConfig(Choices& c, uint8_t* record, uint8_t*)
 
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
+void* DebandConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {kMaxSide, kMaxSide, 64, 6, 6, RL_FORMAT_I420, 1, 1};
+    if (c.Byte() < 20) return nullptr;
+    return IntRecord(c, record, 8, defaults);
+}
+
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
                                            0, 3, 12, 25, 0x80000000u | 23, 0x80000000u | 2};
 const std::vector<uint32_t> kYuv420 = {23, 24, 26, 29, 30, 31, 0x80000000u | 23};
@@ -118,6 +125,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
         {RL_METHOD_MEDIA_DECODER, "mediadecoder", kAllFormats, {}, DstKind::SameSize, false, DecoderConfig, {63}},
+        {RL_METHOD_FAST_DEBAND, "deband", kYuv420, {}, DstKind::SameSize, false, DebandConfig,
+         {25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38}, 64},
     };
     return catalog;
 }
