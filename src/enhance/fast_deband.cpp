@@ -29,7 +29,7 @@ CFastDeband::~CFastDeband()
 
 int32_t CFastDeband::InitFastDebandFunc()
 {
-    m_pfDeband = deband_subimage_c;
+    RL_SELECT_TIERED(m_CPUFlag, m_pfDeband, deband_subimage);
     return m_pfDeband ? RL_OK : RL_ERR_FAILED;
 }
 
