@@ -54,9 +54,6 @@ struct LcboostRecord {
     float fContrastScale, fColourScale, fHistogramCdfWeight;
     int32_t iBrightnessMethod, iColourMethod, iScaleChromaWithLuma;
 };
-struct DebandRecord {
-    int32_t iWidth, iHeight, iStrength, iDither, iLog2Size, eFormat, iDepthY, iDepthUV;
-};
 
 template <class T>
 T* Record(MethodRun& run)
@@ -206,7 +203,7 @@ const OptionInfo kLcboostOptions[] = {
 
 std::string PrepareDeband(MethodRun& run)
 {
-    DebandRecord* r = Record<DebandRecord>(run);
+    SFastDebandConfig* r = Record<SFastDebandConfig>(run);
     *r = {run.inWidth,     run.inHeight,  run.Int("strength"), run.Int("dither"), run.Int("log2_size"),
           RL_FORMAT_I420, run.Int("depth_y"), run.Int("depth_uv")};
     return std::string();
