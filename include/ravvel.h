@@ -343,6 +343,26 @@ typedef struct SDenoiseConfig {
     int32_t iMode;
 } SDenoiseConfig;
 
+/* Fast deband (5): Init's config, when not null, points at an
+ * SFastDebandConfig (eFormat must be RL_FORMAT_I420); the filter runs on
+ * iWidth x iHeight, clipped to the pictures. Options 25..38 take a pointer to
+ * an int32_t: 25/27 passes on luma (0..4) and chroma (1..4), 29 strength
+ * (threshold in 1/16 levels; 0 turns the filter off, 1..16 act as 16), 31
+ * dither, 33 log2 tap span, 35 seed method (1: frame index mod 2, otherwise a
+ * generator that restarts with Init and Uninit), 37 automatic mode (strength
+ * and span from the quantiser history). The matching GET options (26 .. 36)
+ * write an int32_t; 38 writes one uint8_t. */
+typedef struct SFastDebandConfig {
+    int32_t iWidth;
+    int32_t iHeight;
+    int32_t iStrength; /* default 8 */
+    int32_t iDither;   /* default 6: noise 0..15/16 of a level; 8 or more moves flat areas */
+    int32_t iLog2Size; /* default 6 */
+    int32_t eFormat;   /* RL_FORMAT_I420 */
+    int32_t iDepthY;   /* default 0: one pass */
+    int32_t iDepthUV;  /* default 1 */
+} SFastDebandConfig;
+
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
 
 /* Scene change (6): compares the luma of Process's source (the current frame)

@@ -41,12 +41,6 @@ bool ParseSize(const std::string& s, int* w, int* h)
 
 namespace {
 
-// Init records of the methods whose types are not in ravvel.h yet, field for
-// field as the library reads them.
-struct DebandRecord {
-    int32_t iWidth, iHeight, iStrength, iDither, iLog2Size, eFormat, iDepthY, iDepthUV;
-};
-
 template <class T>
 T* Record(MethodRun& run)
 {
@@ -197,7 +191,7 @@ const OptionInfo kLcboostOptions[] = {
 
 std::string PrepareDeband(MethodRun& run)
 {
-    DebandRecord* r = Record<DebandRecord>(run);
+    SFastDebandConfig* r = Record<SFastDebandConfig>(run);
     *r = {run.inWidth,     run.inHeight,  run.Int("strength"), run.Int("dither"), run.Int("log2_size"),
           RL_FORMAT_I420, run.Int("depth_y"), run.Int("depth_uv")};
     return std::string();

@@ -14,6 +14,7 @@
 #include "effects/video_filter.h"
 #include "enhance/lcboost.h"
 #include "enhance/denoise.h"
+#include "enhance/fast_deband.h"
 #include "imageops/alpha_blend.h"
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
@@ -35,7 +36,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_COLOR_SPACE_CONVERT, "Create ColorSpaceConvertion CSC(%p)", false, &Make<CColorSpaceConvertor>, "CSC"},
     {RL_METHOD_DENOISE, "Create Denoise(%p)", false, &Make<CDenoise>, "Denoise"},
     {RL_METHOD_LCBOOST, "Create LCBoost(%p)", false, &Make<CLcboost>, "LcBoost"},
-    {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, nullptr, "FastDeband"},
+    {RL_METHOD_FAST_DEBAND, "Create FastDeband(%p)", false, &Make<CFastDeband>, "FastDeband"},
     {RL_METHOD_SCENE_CHANGE_DETECTION, "Create SceneChangeDetection(%p)", false, &Make<CSceneChangeDetection>, "SceneChangeDetection"},
     {RL_METHOD_DOWNSAMPLING, "Create Downsample(%p)", true, &Make<CDownsampling>, "Downsample"},
     {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, &Make<CContentDetection>, "ContentDetection"},

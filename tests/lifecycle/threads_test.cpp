@@ -63,7 +63,9 @@ std::vector<uint8_t> RunClip(const MethodEntry& m, uint32_t seed)
     note(rl->Init(m.method, config, false));
 
     const uint32_t format = SourceFormat(m);
-    Picture src(format, kWidth, kHeight), previous(format, kWidth, kHeight);
+    Picture src, previous;
+    src.Allocate(format, kWidth, kHeight, 0, false, m.planeAlign);
+    previous.Allocate(format, kWidth, kHeight, 0, false, m.planeAlign);
     Picture dst;
     FillFrame(previous, seed, 0);
     for (int frame = 0; frame < kFrames; ++frame) {
@@ -73,7 +75,7 @@ std::vector<uint8_t> RunClip(const MethodEntry& m, uint32_t seed)
         case DstKind::Descriptor: dst.Allocate(0, 0, 0); break;
         case DstKind::AnySize: dst.Allocate(format, kWidth / 2, kHeight / 2); break;
         case DstKind::Reference: break;
-        default: dst.Allocate(dstFormat, kWidth, kHeight); break;
+        default: dst.Allocate(dstFormat, kWidth, kHeight, 0, false, m.planeAlign); break;
         }
         if (m.dst != DstKind::Reference) dst.Fill(7);
         Picture& target = m.dst == DstKind::Reference ? previous : dst;

@@ -77,13 +77,14 @@ int32_t Driver::ProcessFrame(const MethodEntry& m, Choices& c)
     // A value that names no layout gets planes as large as the converter
     // reads them (as I420_2), so the descriptor still tells the truth.
     const bool noLayout = GeometryOf(srcFormat, 1, 1).planes == 0;
-    m_src.Allocate(noLayout ? static_cast<uint32_t>(RL_FORMAT_I420_2) : srcFormat, w, h, pad, negative);
+    const int align = m.planeAlign && c.Byte() >= 16 ? m.planeAlign : 0;  // sometimes unaligned all the same
+    m_src.Allocate(noLayout ? static_cast<uint32_t>(RL_FORMAT_I420_2) : srcFormat, w, h, pad, negative, align);
     m_src.info()->eFormat = static_cast<RL_EVideoFormat>(srcFormat);
     m_src.Fill(c.Byte());
     if (m.dst == DstKind::Descriptor)
         m_dst.Allocate(0, 0, 0);
     else
-        m_dst.Allocate(dstFormat, dw, dh, c.Byte() < 200 ? 0 : c.Range(1, 40));
+        m_dst.Allocate(dstFormat, dw, dh, c.Byte() < 200 ? 0 : c.Range(1, 40), false, align);
     m_dst.Fill(c.Byte());
     MaybeSpoil(c, m_src.info());
     MaybeSpoil(c, m_dst.info());
@@ -95,14 +96,15 @@ int32_t Driver::ProcessFrame(const MethodEntry& m, Choices& c)
 
 int32_t Driver::ProcessFormat(const MethodEntry& m, uint32_t format, int w, int h)
 {
-    m_src.Allocate(format, w, h);
+    m_src.Allocate(format, w, h, 0, false, m.planeAlign);
     m_src.Fill(100);
     if (m.dst == DstKind::Descriptor)
         m_dst.Allocate(0, 0, 0);
     else if (m.dst == DstKind::AnySize)
         m_dst.Allocate(format, w / 2, h / 2);
     else
-        m_dst.Allocate(m.dstFormats.empty() ? format : static_cast<uint32_t>(RL_FORMAT_I420), w, h);
+        m_dst.Allocate(m.dstFormats.empty() ? format : static_cast<uint32_t>(RL_FORMAT_I420), w, h, 0, false,
+                       m.planeAlign);
     m_dst.Fill(50);
     return m_rl->Process(m.method, m_src.info(), m_dst.info(), nullptr);
 }

@@ -172,6 +172,13 @@ void* FlickerConfig(Choices& c, uint8_t* record, uint8_t*)
 
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
+void* DebandConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    const int32_t defaults[] = {kMaxSide, kMaxSide, 64, 6, 6, RL_FORMAT_I420, 1, 1};
+    if (c.Byte() < 20) return nullptr;
+    return IntRecord(c, record, 8, defaults);
+}
+
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
                                            0, 3, 12, 25, 0x80000000u | 23, 0x80000000u | 2};
 const std::vector<uint32_t> kYuv420 = {23, 24, 26, 29, 30, 31, 0x80000000u | 23};
@@ -203,6 +210,8 @@ const std::vector<MethodEntry>& MethodCatalog()
          SizeFormatConfig, {55, 56}},
         {RL_METHOD_CONTENT_DETECTION, "content", kAllFormats, {}, DstKind::Reference, false, SizeFormatConfig,
          {42, 54}},
+        {RL_METHOD_FAST_DEBAND, "deband", kYuv420, {}, DstKind::SameSize, false, DebandConfig,
+         {25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38}, 64},
     };
     return catalog;
 }

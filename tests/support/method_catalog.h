@@ -61,6 +61,8 @@ struct MethodEntry {
     void* (*makeConfig)(Choices& c, uint8_t* record, uint8_t* hostMemory);
     // A valid option value to exercise (payload built by setOption), or -1.
     std::vector<int> options;
+    // Alignment of every plane of the pictures it gets (0: whatever malloc gives).
+    int planeAlign = 0;
 };
 
 const std::vector<MethodEntry>& MethodCatalog();

@@ -83,7 +83,10 @@ public:
 
     // Returns false when the format names no layout or the size is empty
     // (the descriptor is still filled, with null planes).
-    bool Allocate(uint32_t format, int w, int h, int stridePad = 0, bool negativeStride = false)
+    // planeAlign (a power of two, 0 for none) starts every plane on such a
+    // boundary, for methods that require it; the block still ends right after
+    // the last plane.
+    bool Allocate(uint32_t format, int w, int h, int stridePad = 0, bool negativeStride = false, int planeAlign = 0)
     {
         std::free(m_block);
         m_block = nullptr;
@@ -97,12 +100,20 @@ public:
         size_t offsets[3] = {0, 0, 0}, total = 0;
         for (int p = 0; p < g.planes; ++p) {
             const int stride = g.rowBytes[p] + stridePad;
+            if (planeAlign > 1) total = (total + planeAlign - 1) & ~static_cast<size_t>(planeAlign - 1);
             offsets[p] = total;
             total += static_cast<size_t>(stride) * (g.rows[p] - 1) + g.rowBytes[p];
             m_info.iStride[p] = negativeStride ? -stride : stride;
         }
         m_size = total;
-        m_block = static_cast<uint8_t*>(std::malloc(total ? total : 1));
+        if (planeAlign > 1) {
+            void* block = nullptr;
+            m_block = posix_memalign(&block, static_cast<size_t>(planeAlign), total ? total : 1) == 0
+                          ? static_cast<uint8_t*>(block)
+                          : nullptr;
+        } else {
+            m_block = static_cast<uint8_t*>(std::malloc(total ? total : 1));
+        }
         for (int p = 0; p < g.planes; ++p) {
             uint8_t* base = m_block + offsets[p];
             if (negativeStride) base += static_cast<size_t>(g.rowBytes[p] + stridePad) * (g.rows[p] - 1);
