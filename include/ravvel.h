@@ -301,6 +301,20 @@ typedef struct SRLUpsampleConfig {
 
 /* -- Analysis: scene change (6), content (8), motion (25), flicker (29) -- */
 
+/* Motion detection (25): Init's config points at an SRLMotionDetectConfig.
+ * Process takes RL_FORMAT_RGB_PLANAR pictures of the configured size: planes
+ * pData[0..2] and the mask pMask, each width x height bytes with no gap
+ * between rows (a mask byte above 128 is inside). SetOption
+ * RL_OPTION_MOTION_RESULT registers an int32_t* that every successful Process
+ * sets to 1 (changed along the mask's boundary) or 0; the host keeps it valid.
+ * GetOption 54 writes a double: microseconds per frame. */
+typedef struct SRLMotionDetectConfig {
+    int32_t width;            /* 1 to 10000000 */
+    int32_t height;           /* 1 to 10000000 */
+    int32_t min_predict_step; /* frames after a reported change before the next test, 0 to 100 */
+    double area_threshold;    /* fraction of boundary pixels that must change, 0.0 to 1.0 */
+} SRLMotionDetectConfig;
+
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
 
 /* Rotation takes no Init record; RL_OPTION_ROTATION_ANGLE carries a uint32_t

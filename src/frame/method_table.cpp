@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "analysis/motion_detect.h"
 #include "csc/color_space_convertor.h"
 #include "decoder/media_decoder_wrapper.h"
 #include "effects/edge.h"
@@ -41,7 +42,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_MIA, "Create MIA(%p)", false, &Make<CMia>, "MIA"},
     {RL_METHOD_ALPHA_BLEND, "Create AlphaBlend(%p)", false, &Make<CAlphaBlend>, "AlphaBlend"},
     {RL_METHOD_GAUSS_BLUR, "Create GaussBlur(%p)", false, &Make<CGaussBlur>, "GaussBlur"},
-    {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, nullptr, "MotionDetect"},
+    {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, &Make<CMotionDetect>, "MotionDetect"},
     {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, &Make<CMediaDecoderWrapper>, "MediaDecoder"},
     {RL_METHOD_EDGE, "Create Edge(%p)", false, &Make<CEdge>, "Edge"},
     {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, nullptr, "FlickerDetect"},

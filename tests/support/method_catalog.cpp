@@ -96,6 +96,20 @@ void* MiaConfig(Choices& c, uint8_t* record, uint8_t*)
     return IntRecord(c, record, 6, defaults);
 }
 
+// Mostly sizes the generic drivers use, sometimes anything.
+void* MotionConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    if (c.Byte() < 10) return nullptr;
+    SRLMotionDetectConfig r{};
+    const bool wild = c.Byte() < 20;
+    r.width = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, kMaxSide);
+    r.height = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, kMaxSide);
+    r.min_predict_step = c.Byte() < 20 ? static_cast<int32_t>(c.U32()) : c.Range(0, 20);
+    r.area_threshold = c.Byte() < 20 ? 1.5 : c.Range(0, 100) / 100.0;
+    std::memcpy(record, &r, sizeof r);
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -114,6 +128,7 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
         {RL_METHOD_VIDEO_FILTER, "videofilter", kYuv420, {}, DstKind::Unread, false, VideoFilterConfig, {45}},
         {RL_METHOD_MIA, "mia", kYuv420, {}, DstKind::Unread, false, MiaConfig, {46, 47, 48, 54}},
+        {RL_METHOD_MOTION_DETECT, "motion", kAllFormats, {}, DstKind::Reference, false, MotionConfig, {54, 57}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
