@@ -315,6 +315,26 @@ typedef struct SRLMotionDetectConfig {
     double area_threshold;    /* fraction of boundary pixels that must change, 0.0 to 1.0 */
 } SRLMotionDetectConfig;
 
+/* Flicker detection (29): Init's config points at an SRLFlickerDetectConfig;
+ * a null config keeps the current settings. Process takes RL_FORMAT_I420
+ * pictures (each plane with its own stride) and writes nothing; the verdict,
+ * 1 while the picture flickers and for grace_period frames after, is read
+ * with GetOption RL_OPTION_FLICKER_RESULT (int32_t). The window of
+ * N = window_frames + max(peak threshold, 1) + 1 frames is read with option
+ * 64; options 66 and 70 to 73 carry int32_t, 67 to 69 and 74 float, option 75
+ * a new SRLFlickerDetectConfig. GetOption 54 writes a float: microseconds
+ * per frame. */
+typedef struct SRLFlickerDetectConfig {
+    int32_t width;
+    int32_t height;
+    int32_t window_frames;           /* 1 and up; N must stay within 1024 */
+    int32_t grid_columns;            /* regions across, 1 and up */
+    int32_t grid_rows;               /* regions down; at most 1024 regions in all */
+    int32_t grace_period;            /* frames the verdict stays 1 after a flickering frame */
+    float winsum_threshold_yuv[3];   /* region MSE sum per window_frames frames, per plane */
+    int32_t format;                  /* RL_FORMAT_I420 */
+} SRLFlickerDetectConfig;
+
 /* -- Image operations: rotation (14), crop (15), alpha blending (23) -- */
 
 /* Rotation takes no Init record; RL_OPTION_ROTATION_ANGLE carries a uint32_t

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "analysis/flicker_detect.h"
 #include "analysis/motion_detect.h"
 #include "csc/color_space_convertor.h"
 #include "decoder/media_decoder_wrapper.h"
@@ -45,7 +46,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_MOTION_DETECT, "Create MotionDetect(%p)", false, &Make<CMotionDetect>, "MotionDetect"},
     {RL_METHOD_MEDIA_DECODER, "Create MediaDecoder(%p)", false, &Make<CMediaDecoderWrapper>, "MediaDecoder"},
     {RL_METHOD_EDGE, "Create Edge(%p)", false, &Make<CEdge>, "Edge"},
-    {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, nullptr, "FlickerDetect"},
+    {RL_METHOD_FLICKER_DETECT, "Create FlickerDetect(%p)", false, &Make<CFlickerDetect>, "FlickerDetect"},
 };
 
 }  // namespace

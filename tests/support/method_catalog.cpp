@@ -110,6 +110,23 @@ void* MotionConfig(Choices& c, uint8_t* record, uint8_t*)
     return record;
 }
 
+void* FlickerConfig(Choices& c, uint8_t* record, uint8_t*)
+{
+    if (c.Byte() < 10) return nullptr;
+    SRLFlickerDetectConfig r{};
+    const bool wild = c.Byte() < 20;
+    r.width = c.Range(1, kMaxSide);
+    r.height = c.Range(1, kMaxSide);
+    r.window_frames = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, 8);
+    r.grid_columns = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, 40);
+    r.grid_rows = c.Range(1, 6);
+    r.grace_period = c.Range(0, 40);
+    for (float& t : r.winsum_threshold_yuv) t = static_cast<float>(c.Range(0, 2000));
+    r.format = c.Byte() < 20 ? RL_FORMAT_NV12 : RL_FORMAT_I420;
+    std::memcpy(record, &r, sizeof r);
+    return record;
+}
+
 void* AlphaConfig(Choices& c, uint8_t*, uint8_t* host) { return c.Byte() < 10 ? nullptr : host; }
 
 const std::vector<uint32_t> kAllFormats = {1, 2, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 23, 24, 26, 29, 30, 31,
@@ -129,6 +146,8 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_VIDEO_FILTER, "videofilter", kYuv420, {}, DstKind::Unread, false, VideoFilterConfig, {45}},
         {RL_METHOD_MIA, "mia", kYuv420, {}, DstKind::Unread, false, MiaConfig, {46, 47, 48, 54}},
         {RL_METHOD_MOTION_DETECT, "motion", kAllFormats, {}, DstKind::Reference, false, MotionConfig, {54, 57}},
+        {RL_METHOD_FLICKER_DETECT, "flicker", kYuv420, {}, DstKind::Reference, false, FlickerConfig,
+         {54, 64, 65, 66, 67, 70, 71, 74, 75}},
         {RL_METHOD_ALPHA_BLEND, "alphablend", kAllFormats, {}, DstKind::SameSize, false, AlphaConfig, {}},
         {RL_METHOD_GAUSS_BLUR, "gaussblur", kAllFormats, {}, DstKind::SameSize, false, BlurConfig, {}},
         {RL_METHOD_EDGE, "edge", kAllFormats, {}, DstKind::SameSize, false, EdgeConfig, {54, 62}},
