@@ -256,7 +256,7 @@ TEST_P(MotionRefreshTest, MaskAreaChangeRefreshesTheReference)
     auto withSum = [](Frame f, int sum) {
         f.MaskRect(11, 11, 13, 13, 200);
         int rest = sum - 4 * 200;
-        for (size_t i = 20 * kW; rest > 0; ++i, --rest) f.mask[i] = 1;
+        for (size_t i = 15 * kW; rest > 0; ++i, --rest) f.mask.at(i) = 1;
         return f;
     };
     Frame p = withSum(Frame(), 1000), q = withSum(Frame(kW, kH, 200), 1000);

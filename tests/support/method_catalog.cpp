@@ -101,11 +101,13 @@ void* MotionConfig(Choices& c, uint8_t* record, uint8_t*)
 {
     if (c.Byte() < 10) return nullptr;
     SRLMotionDetectConfig r{};
-    const bool wild = c.Byte() < 20;
+    // One choice value in sixteen goes out of range; runs of equal bytes
+    // (the lifecycle test's defaults, or zeros past the end) stay valid.
+    const bool wild = c.Byte() % 16 == 1;
     r.width = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, kMaxSide);
     r.height = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, kMaxSide);
-    r.min_predict_step = c.Byte() < 20 ? static_cast<int32_t>(c.U32()) : c.Range(0, 20);
-    r.area_threshold = c.Byte() < 20 ? 1.5 : c.Range(0, 100) / 100.0;
+    r.min_predict_step = c.Byte() % 16 == 1 ? static_cast<int32_t>(c.U32()) : c.Range(0, 20);
+    r.area_threshold = c.Byte() % 16 == 1 ? 1.5 : c.Range(0, 100) / 100.0;
     std::memcpy(record, &r, sizeof r);
     return record;
 }
@@ -114,7 +116,7 @@ void* FlickerConfig(Choices& c, uint8_t* record, uint8_t*)
 {
     if (c.Byte() < 10) return nullptr;
     SRLFlickerDetectConfig r{};
-    const bool wild = c.Byte() < 20;
+    const bool wild = c.Byte() % 16 == 1;
     r.width = c.Range(1, kMaxSide);
     r.height = c.Range(1, kMaxSide);
     r.window_frames = wild ? static_cast<int32_t>(c.U32()) : c.Range(1, 8);
@@ -122,7 +124,7 @@ void* FlickerConfig(Choices& c, uint8_t* record, uint8_t*)
     r.grid_rows = c.Range(1, 6);
     r.grace_period = c.Range(0, 40);
     for (float& t : r.winsum_threshold_yuv) t = static_cast<float>(c.Range(0, 2000));
-    r.format = c.Byte() < 20 ? RL_FORMAT_NV12 : RL_FORMAT_I420;
+    r.format = c.Byte() % 16 == 1 ? RL_FORMAT_NV12 : RL_FORMAT_I420;
     std::memcpy(record, &r, sizeof r);
     return record;
 }
