@@ -530,6 +530,133 @@ const OptionInfo kMiaOptions[] = {
     {"mask", OptType::kString, 0, nullptr, "PGM (P5) file: where to adjust, 0 none .. 255 fully; scaled to the picture"},
 };
 
+// ---- motion detection: planar RGB and a mask ----
+
+// An 8-bit binary PGM (P5) of exactly w x h samples into out.
+std::string ReadPgmMask(const std::string& path, int w, int h, uint8_t* out)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "cannot open mask '" + path + "'";
+    char magic[3] = {};
+    int pw = 0, ph = 0, maxval = 0;
+    std::string why;
+    if (std::fscanf(f, "%2s %d %d %d", magic, &pw, &ph, &maxval) != 4 || std::strcmp(magic, "P5") != 0 ||
+        maxval <= 0 || maxval > 255 || std::fgetc(f) == EOF)
+        why = "mask '" + path + "' is not an 8-bit binary PGM (P5)";
+    else if (pw != w || ph != h)
+        why = "mask '" + path + "' is " + std::to_string(pw) + "x" + std::to_string(ph) + ", the clip is " +
+              std::to_string(w) + "x" + std::to_string(h);
+    else if (std::fread(out, 1, static_cast<size_t>(w) * h, f) != static_cast<size_t>(w) * h)
+        why = "mask '" + path + "' is truncated";
+    std::fclose(f);
+    return why;
+}
+
+std::string PrepareMotion(MethodRun& run)
+{
+    const int w = run.inWidth, h = run.inHeight;
+    const size_t n = static_cast<size_t>(w) * h;
+    if (!run.packed.Resize(3 * n) || !run.alpha.Resize(n)) return "out of memory";
+    const std::string mask = run.Str("mask");
+    if (!mask.empty()) {
+        const std::string why = ReadPgmMask(mask, w, h, run.alpha.Data());
+        if (!why.empty()) return why;
+    } else {
+        // The centred rectangle of half the width and height.
+        for (int y = h / 4; y < h / 4 + h / 2; ++y)
+            std::memset(run.alpha.Data() + static_cast<size_t>(y) * w + w / 4, 255, static_cast<size_t>(w / 2));
+    }
+    SRLMotionDetectConfig* r = Record<SRLMotionDetectConfig>(run);
+    r->width = w;
+    r->height = h;
+    r->min_predict_step = run.Int("min_step");
+    r->area_threshold = run.Float("area");
+    return std::string();
+}
+
+int32_t FrameMotion(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    // BT.601 studio range to RGB, one plane after the other.
+    const int w = in.width, h = in.height;
+    const size_t n = static_cast<size_t>(w) * h;
+    uint8_t* rgb[3] = {run.packed.Data(), run.packed.Data() + n, run.packed.Data() + 2 * n};
+    auto clamp = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x, c = static_cast<size_t>(y / 2) * in.Cw() + x / 2;
+            const int yy = 298 * (in.Y()[i] - 16), u = in.U()[c] - 128, v = in.V()[c] - 128;
+            rgb[0][i] = clamp((yy + 409 * v + 128) >> 8);
+            rgb[1][i] = clamp((yy - 100 * u - 208 * v + 128) >> 8);
+            rgb[2][i] = clamp((yy + 516 * u + 128) >> 8);
+        }
+    SRLPictureInfo s;
+    std::memset(&s, 0, sizeof(s));
+    s.eFormat = RL_FORMAT_RGB_PLANAR;
+    s.iWidth = w;
+    s.iHeight = h;
+    for (int p = 0; p < 3; ++p) s.pData[p] = rgb[p], s.iStride[p] = w;
+    s.pMask = run.alpha.Data();
+    s.iMaskWidth = w;
+    s.iMaskHeight = h;
+    run.Rl()->SetOption(RL_METHOD_MOTION_DETECT, RL_OPTION_MOTION_RESULT, &run.resultFlag);
+    const int32_t rc = run.Rl()->Process(RL_METHOD_MOTION_DETECT, &s, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    return out->CopyFrom(in) ? RL_OK : OutOfMemory();
+}
+
+std::string ReportMotion(MethodRun& run)
+{
+    return run.resultFlag ? "motion: changed along the mask boundary" : "motion: no change";
+}
+
+const OptionInfo kMotionOptions[] = {
+    {"mask", OptType::kString, 0, "", "8-bit PGM of the clip's size (default: a centred half-size rectangle)"},
+    {"min_step", OptType::kInt, 0, "0", "frames after a reported change before the next test (0..100)"},
+    {"area", OptType::kFloat, 0, "0.2", "fraction of boundary pixels that must change (0..1)"},
+};
+
+// ---- flicker detection ----
+
+std::string PrepareFlicker(MethodRun& run)
+{
+    SRLFlickerDetectConfig* r = Record<SRLFlickerDetectConfig>(run);
+    r->width = run.inWidth;
+    r->height = run.inHeight;
+    r->window_frames = run.Int("window");
+    r->grid_columns = run.Int("columns");
+    r->grid_rows = run.Int("rows");
+    r->grace_period = run.Int("grace");
+    for (float& t : r->winsum_threshold_yuv) t = run.Float("threshold");
+    r->format = RL_FORMAT_I420;
+    return std::string();
+}
+
+int32_t FrameAnalyse(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
+{
+    SRLPictureInfo s = in.Describe();
+    const int32_t rc = run.Rl()->Process(run.Row().method, &s, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    return out->CopyFrom(in) ? RL_OK : OutOfMemory();
+}
+
+std::string ReportFlicker(MethodRun& run)
+{
+    int32_t verdict = 0, window = 0;
+    run.Rl()->GetOption(RL_METHOD_FLICKER_DETECT, RL_OPTION_FLICKER_RESULT, &verdict);
+    run.Rl()->GetOption(RL_METHOD_FLICKER_DETECT, RL_OPTION_FLICKER_WINDOW_SIZE, &window);
+    return std::string(verdict ? "flicker: yes" : "flicker: no") + " (window " + std::to_string(window) + " frames)";
+}
+
+const OptionInfo kFlickerOptions[] = {
+    {"window", OptType::kInt, 0, "5", "window length in frames"},
+    {"columns", OptType::kInt, 0, "3", "region grid columns"},
+    {"rows", OptType::kInt, 0, "3", "region grid rows"},
+    {"grace", OptType::kInt, 0, "30", "frames the verdict holds after flicker"},
+    {"threshold", OptType::kFloat, 0, "1000", "region MSE sum per window for Y, U and V (suits 1920x1080)"},
+    {"static_ratio", OptType::kFloat, RL_OPTION_FLICKER_STATIC_RATIO, "0.9",
+     "share of unchanged samples that makes a frame static"},
+};
+
 #define RV_OPTIONS(a) a, sizeof(a) / sizeof(a[0])
 
 // Rows in the order the camera pipeline runs them.
@@ -569,6 +696,12 @@ const MethodRow kRows[] = {
      "Gaussian blur of any sigma at one cost", RV_OPTIONS(kBlurOptions), PrepareBlur, FrameBlur, nullptr},
     {"edge", nullptr, RL_METHOD_EDGE, MethodKind::kTransform, false, TierRule::kCommon,
      "Sobel edge-strength map of the luma", RV_OPTIONS(kEdgeOptions), PrepareEdge, FrameEdge, nullptr},
+    {"motion", "motion-detect", RL_METHOD_MOTION_DETECT, MethodKind::kAnalysis, false, TierRule::kReferenceOnly,
+     "change along a mask's boundary since the stored reference", RV_OPTIONS(kMotionOptions), PrepareMotion,
+     FrameMotion, ReportMotion},
+    {"flicker", "flicker-detect", RL_METHOD_FLICKER_DETECT, MethodKind::kAnalysis, false, TierRule::kCommon,
+     "whether region histograms keep jumping over a window of frames", RV_OPTIONS(kFlickerOptions), PrepareFlicker,
+     FrameAnalyse, ReportFlicker},
 };
 
 }  // namespace

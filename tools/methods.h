@@ -81,6 +81,8 @@ public:
     AlignedBuffer packed;
     I420Image overlay;
     int viaFormat = 0;
+    // Host variable of methods that report through one (motion detection).
+    int32_t resultFlag = 0;
     int maskWidth = 0, maskHeight = 0;  // mia: the mask loaded into `alpha`
 
 private:
