@@ -239,8 +239,9 @@ TEST_F(ContentMethod, ResultCodesAndGeometryChanges)
     LumaFrame f(352, 352), odd(353, 352, 400, 3);
     Noise(f, 5);
     Noise(odd, 6);
-    EXPECT_EQ(Run(f), RL_ERR_INVALID_PARAM);  // no callback yet
+    EXPECT_EQ(Run(f), RL_ERR_MISMATCH);  // never created
     EXPECT_EQ(rl->Init(RL_METHOD_CONTENT_DETECTION, nullptr, false), RL_ERR_INVALID_PARAM);
+    EXPECT_EQ(Run(f), RL_ERR_INVALID_PARAM);  // no callback yet
     SRLContentDetectionConfig nv12 = {352, 288, RL_FORMAT_NV12};
     EXPECT_EQ(rl->Init(RL_METHOD_CONTENT_DETECTION, &nv12, false), RL_ERR_UNSUPPORTED);
     Start(352, 352);
