@@ -19,3 +19,6 @@ install(FILES ${PROJECT_BINARY_DIR}/ravvelConfig.cmake ${PROJECT_BINARY_DIR}/rav
 file(RELATIVE_PATH RAVVEL_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
 configure_file(cmake/ravvel.pc.in ${PROJECT_BINARY_DIR}/ravvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ravvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Trained coefficients of the enhanced super-resolution mode (option 52 names them).
+install(FILES ${PROJECT_SOURCE_DIR}/data/superResCoeffs.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/ravvel)

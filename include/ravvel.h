@@ -297,6 +297,28 @@ typedef struct SRLUpsampleConfig {
     int32_t iFilterMode;
 } SRLUpsampleConfig;
 
+/* Super resolution (19): I420 only, destination exactly 2x or 1.5x the
+ * source (all sides even). Init's config is not read; its flag works as the
+ * downsampler's. The 2x filter skips blocks unchanged since the previous
+ * frame when the library owns the output. The source's pQPList, when set,
+ * holds one quantiser (0..51) per 16x16 luma block, (width + 15) / 16 per row;
+ * otherwise 24 is used everywhere.
+ * Options: 50 and 51 take a pointer to a uint8_t (simple 1.5x; enhanced
+ * 2x); 52 a zero-terminated path of at most 134 characters to the enhanced
+ * coefficient file (longer paths are refused with -2). Without option 52
+ * the file is read from "../../../../../super_resolution/data/superResCoeffs.txt",
+ * relative to the working directory; the trained file ships as
+ * share/ravvel/superResCoeffs.txt under the install prefix. A file that
+ * cannot be read fails the frame (-1) and is tried again on the next one.
+ * GetOption 39 writes one byte (initialised), 54 a double (microseconds per
+ * frame; returns -1). */
+typedef uint8_t RLSRSimple1pt5;
+typedef uint8_t RLSREnhanced;
+#define RL_SR_MAX_COEFF_PATH 134
+/* Enhanced coefficient file: one line per class and phase, fields separated
+ * by single spaces: class (1..8192), phase (0..3), four ignored fields, then
+ * up to nine coefficients applied to the 3x3 neighbourhood in raster order. */
+
 /* -- Enhancement: denoise (2), lcboost (3), fast deband (5) -- */
 
 /* Lcboost (3): local contrast, brightness and colour boost of I420 pictures

@@ -129,7 +129,8 @@ int CmdDemo(int argc, char** argv)
                     "(BT.601 limited range, plain C++)\n");
 
     // Enhancement and analysis in the pipeline's order, then the smaller layer.
-    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "content", "downsample"};
+    // The smaller layer is enlarged again as a receiver would (super resolution).
+    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "content", "downsample", "sr"};
     std::vector<Stage> stages;
     Stage capture;
     capture.name = "capture RGB -> I420";
@@ -149,6 +150,12 @@ int CmdDemo(int argc, char** argv)
             s.name = "downsample (layer " + std::to_string(smallW) + "x" + std::to_string(smallH) + ")";
             s.run->reqWidth = smallW;
             s.run->reqHeight = smallH;
+        } else if (row->method == RL_METHOD_SUPER_RESOLUTION) {
+            s.name = "sr (layer back to " + std::to_string(2 * smallW) + "x" + std::to_string(2 * smallH) + ")";
+            s.run->inWidth = smallW;
+            s.run->inHeight = smallH;
+            s.run->reqWidth = 2 * smallW;
+            s.run->reqHeight = 2 * smallH;
         }
         bool missing = false;
         const std::string why = s.run->Start(&missing);
@@ -194,7 +201,7 @@ int CmdDemo(int argc, char** argv)
     Shot previous;
     int cutFrame = -1;
     RgbImage rgb, rgbOut, rgbSmall;
-    I420Image cur, next, small;
+    I420Image cur, next, small, restored;
     if (!rgb.Allocate(a.width, a.height)) {
         Complain("out of memory");
         return kExitFailed;
@@ -210,11 +217,13 @@ int CmdDemo(int argc, char** argv)
         for (Stage& s : stages) {
             if (!s.run || !s.active) continue;
             const MethodRow& row = s.run->Row();
-            if (f == 0 || s.ref.buf.Data() == nullptr) s.ref.CopyFrom(cur);
+            const bool enlarge = row.method == RL_METHOD_SUPER_RESOLUTION;
+            if (enlarge && !haveSmall) continue;
+            if (!enlarge && (f == 0 || s.ref.buf.Data() == nullptr)) s.ref.CopyFrom(cur);
             host.ClearProblem();
-            I420Image* dst = row.method == RL_METHOD_DOWNSAMPLING ? &small : &next;
+            I420Image* dst = row.method == RL_METHOD_DOWNSAMPLING ? &small : (enlarge ? &restored : &next);
             t0 = Clock::now();
-            const int32_t rc = row.frame(*s.run, cur, s.ref, dst);
+            const int32_t rc = row.frame(*s.run, enlarge ? small : cur, s.ref, dst);
             s.totalMs += MsSince(t0);
             ++s.frames;
             if (rc != RL_OK) {
@@ -237,6 +246,8 @@ int CmdDemo(int argc, char** argv)
                 if (!report.empty()) events.push_back("frame " + std::to_string(f) + ": " + report);
             } else if (row.method == RL_METHOD_DOWNSAMPLING) {
                 haveSmall = true;
+            } else if (enlarge) {
+                // The enlarged layer is timed only; the pictures show the pipeline's output.
             } else {
                 std::swap(cur, next);
             }

@@ -50,7 +50,7 @@ void Usage(FILE* out)
                  "  demo [--out DIR] [--frames N] [--size WxH] [-v]\n"
                  "                            camera pipeline on a built-in clip: timing table and PNGs\n"
                  "  process METHOD -i IN.y4m [-o OUT.y4m] [--option NAME=VALUE ...] [--size WxH]\n"
-                 "          [--png N,...] [-v]\n"
+                 "          [--scale 2|1.5] [--png N,...] [-v]\n"
                  "                            applies one method to every frame of a 4:2:0 Y4M file\n"
                  "                            ('-' for standard input or output: pipes to and from ffmpeg)\n"
                  "  methods                   the methods `process` knows, with their options\n");

@@ -322,6 +322,56 @@ const OptionInfo kUpsampleOptions[] = {
     {"filter", OptType::kInt, 0, "1", "1 linear, 2 bilinear, 3 box"},
 };
 
+// Super resolution: exactly 2x (the default) or 1.5x, asked for with --scale
+// or --size.
+std::string PrepareSuperResolution(MethodRun& run)
+{
+    if (run.reqWidth == 0) {
+        run.reqWidth = run.inWidth * 2;
+        run.reqHeight = run.inHeight * 2;
+    }
+    const bool twice = run.reqWidth == 2 * run.inWidth && run.reqHeight == 2 * run.inHeight;
+    const bool oneAndHalf = run.reqWidth == (3 * run.inWidth) / 2 && run.reqHeight == (3 * run.inHeight) / 2;
+    if (!twice && !oneAndHalf) return "sr enlarges by exactly 2 or 1.5 (--scale 2|1.5)";
+    if (run.reqWidth % 2 || run.reqHeight % 2)
+        return "sr at 1.5x needs an input whose sides are multiples of 4 (the output sides must be even)";
+    if (run.Int("enhanced") && oneAndHalf) return "the enhanced filter works at 2x only";
+    run.config = nullptr;
+    return std::string();
+}
+
+const OptionInfo kSuperResolutionOptions[] = {
+    {"simple", OptType::kInt, RL_OPTION_SR_SIMPLE_1PT5, "0", "1: plain interpolation at 1.5x"},
+    {"enhanced", OptType::kInt, RL_OPTION_SR_ENHANCED, "0", "1: filters from the coefficient file (2x)"},
+    {"coeffs", OptType::kString, 0, nullptr, "enhanced coefficient file (default: the installed one)"},
+};
+
+// Set by the tool's build; programs that compile this file on their own look
+// in neither place.
+#ifndef RAVVEL_TOOL_DATA_DIR
+#define RAVVEL_TOOL_DATA_DIR ""
+#endif
+#ifndef RAVVEL_TOOL_SOURCE_DATA_DIR
+#define RAVVEL_TOOL_SOURCE_DATA_DIR ""
+#endif
+
+// The enhanced coefficients: the file given, else the installed one, else the
+// source tree's (a tool run from its build tree).
+std::string CoefficientFile(const MethodRun& run)
+{
+    if (run.Given("coeffs")) return run.Str("coeffs");
+    const char* const dirs[] = {RAVVEL_TOOL_DATA_DIR, RAVVEL_TOOL_SOURCE_DATA_DIR};
+    for (const char* dir : dirs) {
+        if (!*dir) continue;
+        const std::string path = std::string(dir) + "/superResCoeffs.txt";
+        if (FILE* f = std::fopen(path.c_str(), "r")) {
+            std::fclose(f);
+            return path;
+        }
+    }
+    return std::string();
+}
+
 // ---- image operations ----
 
 std::string PrepareRotate(MethodRun& run)
@@ -696,6 +746,9 @@ const MethodRow kRows[] = {
      nullptr},
     {"upsample", nullptr, RL_METHOD_UPSAMPLING, MethodKind::kTransform, false, TierRule::kSse2Avx2,
      "enlarges to --size (default double)", RV_OPTIONS(kUpsampleOptions), PrepareUpsample, FrameScaled, nullptr},
+    {"sr", "superres", RL_METHOD_SUPER_RESOLUTION, MethodKind::kTransform, true, TierRule::kCommon,
+     "enlarges by 2 (default) or 1.5 (--scale) with trained filters", RV_OPTIONS(kSuperResolutionOptions),
+     PrepareSuperResolution, FrameScaled, nullptr},
     {"rotate", nullptr, RL_METHOD_IMAGE_ROTATING, MethodKind::kTransform, false, TierRule::kReferenceOnly,
      "rotates by 90, 180 or 270 degrees", RV_OPTIONS(kRotateOptions), PrepareRotate, FrameScaled, nullptr},
     {"crop", nullptr, RL_METHOD_IMAGE_CROP, MethodKind::kTransform, false, TierRule::kReferenceOnly,
@@ -812,6 +865,12 @@ std::string MethodRun::Start(bool* missing)
         const int32_t crc = Rl()->SetOption(RL_METHOD_CONTENT_DETECTION, RL_OPTION_CONTENT_CALLBACK, &cb);
         if (crc == RL_OK) Rl()->SetOption(RL_METHOD_CONTENT_DETECTION, RL_OPTION_CONTENT_RESET, &reset);
         if (crc != RL_OK) return std::string("the library refused the content callback: ") + ResultName(crc);
+    }
+    if (m_row.method == RL_METHOD_SUPER_RESOLUTION && Int("enhanced")) {
+        std::string path = CoefficientFile(*this);
+        if (path.empty()) return "no enhanced coefficient file found; give one with --option coeffs=FILE";
+        const int32_t rc = Rl()->SetOption(RL_METHOD_SUPER_RESOLUTION, RL_OPTION_SR_COEFF_FILE, &path[0]);
+        if (rc != RL_OK) return "coefficient file refused by 'sr': " + ResultName(rc) + " (paths of at most 134 characters)";
     }
     for (size_t i = 0; i < m_row.optionCount; ++i) {
         const OptionInfo& o = m_row.options[i];

@@ -27,6 +27,7 @@ struct ProcessArgs {
     std::string output;
     std::vector<std::pair<std::string, std::string>> options;
     int width = 0, height = 0;
+    int scale = 0;  // 2: twice the input, 1: one and a half times, 0: --size or the method's default
     std::set<int> pngFrames;
     bool verbose = false;
 };
@@ -81,6 +82,14 @@ bool ParseArgs(int argc, char** argv, ProcessArgs* a)
                 Complain("process: --size expects WxH (for example 640x360), got '%s'", v);
                 return false;
             }
+        } else if (arg == "--scale") {
+            const char* v = value("2 or 1.5");
+            if (!v) return false;
+            if (std::strcmp(v, "2") != 0 && std::strcmp(v, "1.5") != 0) {
+                Complain("process: --scale expects 2 or 1.5, got '%s'", v);
+                return false;
+            }
+            a->scale = std::strcmp(v, "2") == 0 ? 2 : 1;
         } else if (arg == "--png") {
             const char* v = value("frame numbers");
             if (!v) return false;
@@ -216,6 +225,10 @@ int CmdProcess(int argc, char** argv)
     run.inHeight = hdr.height;
     run.reqWidth = a.width;
     run.reqHeight = a.height;
+    if (a.scale) {
+        run.reqWidth = a.scale == 2 ? 2 * hdr.width : (3 * hdr.width) / 2;
+        run.reqHeight = a.scale == 2 ? 2 * hdr.height : (3 * hdr.height) / 2;
+    }
     bool missing = false;
     const std::string why = run.Start(&missing);
     if (!why.empty()) {

@@ -19,6 +19,7 @@
 #include "imageops/image_crop.h"
 #include "imageops/image_rotating.h"
 #include "scale/downsample.h"
+#include "scale/super_resolution.h"
 #include "scale/upsample.h"
 
 namespace Ravvel {
@@ -42,7 +43,7 @@ const MethodRow kMethodRows[] = {
     {RL_METHOD_CONTENT_DETECTION, "Create ContentDetection(%p)", false, &Make<CContentDetection>, "ContentDetection"},
     {RL_METHOD_IMAGE_ROTATING, "Create ImageRotate(%p)", false, &Make<CImageRotating>, "ImageRotate"},
     {RL_METHOD_IMAGE_CROP, "Create ImageCrop(%p)", false, &Make<CImageCrop>, "ImageCrop"},
-    {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, nullptr, "SuperResolution"},
+    {RL_METHOD_SUPER_RESOLUTION, "Create super resolution SR(%p)", true, &Make<CSuperResolution>, "SuperResolution"},
     {RL_METHOD_UPSAMPLING, "Create Upsample(%p)", false, &Make<CUpsampling>, "Upsample"},
     {RL_METHOD_VIDEO_FILTER, "Create VideoFilter(%p)", false, &Make<CVideoFilter>, "VideoFilter"},
     {RL_METHOD_MIA, "Create MIA(%p)", false, &Make<CMia>, "MIA"},

@@ -72,6 +72,11 @@ int32_t Driver::ProcessFrame(const MethodEntry& m, Choices& c)
     const int w = PickSide(c), h = PickSide(c);
     int dw = w, dh = h;
     if (m.dst == DstKind::AnySize || (m.dst != DstKind::Unread && c.Byte() < 12)) dw = PickSide(c), dh = PickSide(c);
+    if (m.dst == DstKind::Enlarged) {
+        const uint8_t k = c.Byte();
+        if (k < 120) dw = 2 * w, dh = 2 * h;
+        else if (k < 220) dw = (3 * w) >> 1, dh = (3 * h) >> 1;
+    }
     const int pad = c.Byte() < 160 ? 0 : c.Range(1, 40);
     const bool negative = c.Byte() < 10;
     // A value that names no layout gets planes as large as the converter
@@ -102,6 +107,8 @@ int32_t Driver::ProcessFormat(const MethodEntry& m, uint32_t format, int w, int 
         m_dst.Allocate(0, 0, 0);
     else if (m.dst == DstKind::AnySize)
         m_dst.Allocate(format, w / 2, h / 2);
+    else if (m.dst == DstKind::Enlarged)
+        m_dst.Allocate(format, 2 * w, 2 * h);
     else
         m_dst.Allocate(m.dstFormats.empty() ? format : static_cast<uint32_t>(RL_FORMAT_I420), w, h, 0, false,
                        m.planeAlign);

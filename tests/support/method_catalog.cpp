@@ -192,6 +192,7 @@ const std::vector<MethodEntry>& MethodCatalog()
         {RL_METHOD_DENOISE, "denoise", kYuv420, {}, DstKind::SameSize, false, DenoiseConfig, {1, 2, 3, 4, 5, 6, 54}},
         {RL_METHOD_DOWNSAMPLING, "downsample", kAllFormats, {}, DstKind::AnySize, true, NoConfig, {54, 60, 61, 76}},
         {RL_METHOD_UPSAMPLING, "upsample", kYuv420, {}, DstKind::AnySize, false, UpsampleConfig, {}},
+        {RL_METHOD_SUPER_RESOLUTION, "sr", kYuv420, {}, DstKind::Enlarged, true, NoConfig, {39, 50, 51, 54}},
         {RL_METHOD_IMAGE_ROTATING, "rotate", kAllFormats, {}, DstKind::Unread, false, NoConfig, {59}},
         {RL_METHOD_IMAGE_CROP, "crop", kAllFormats, {}, DstKind::Descriptor, false, CropConfig, {54, 58}},
         {RL_METHOD_VIDEO_FILTER, "videofilter", kYuv420, {}, DstKind::Unread, false, VideoFilterConfig, {45}},

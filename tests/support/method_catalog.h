@@ -46,6 +46,7 @@ enum class DstKind {
     Unread,        // the destination descriptor is not read: its buffer must hold the
                    // source's bytes, so it always has the source's size (rotation)
     AnySize,       // any size (scalers)
+    Enlarged,      // mostly 2x or 1.5x the source, sometimes any size (super resolution)
     Descriptor,    // only the descriptor is written (crop)
     Reference,     // a second frame of the same kind (analysis methods)
 };

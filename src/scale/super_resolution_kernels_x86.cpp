@@ -1,0 +1,373 @@
+// Vector super-resolution kernels, compiled once per tier. The smooth and
+// simple paths, the activity and range tests and the temporal comparison run
+// on 16 source pixels at a time; from SSSE3 on the pattern classes are found
+// for 16 pixels at once and each classified pixel takes its four phases with
+// byte multiply-adds over the padded 16-tap layout. Edge columns, row tails
+// and (below SSSE3) the classified pixels reuse the reference pieces.
+#include "scale/super_resolution_kernels.h"
+#include "scale/super_resolution_kernels_ref.h"
+#include "simd/tier.h"
+
+namespace Ravvel {
+namespace RL_TIER_NS {
+
+static inline __m128i AbsI16(__m128i v)
+{
+#if RL_TIER_HAS_SSSE3
+    return _mm_abs_epi16(v);
+#else
+    const __m128i sign = _mm_srai_epi16(v, 15);
+    return _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
+#endif
+}
+
+// (a ? b : c) per byte for masks of whole bytes.
+static inline __m128i Select(__m128i mask, __m128i b, __m128i c)
+{
+    return _mm_or_si128(_mm_and_si128(mask, b), _mm_andnot_si128(mask, c));
+}
+
+static inline __m128i Lo16(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+static inline __m128i Hi16(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
+
+// (a + b + 2c + 2) >> 2 per byte, exact.
+static inline __m128i Smooth(__m128i a, __m128i b, __m128i c)
+{
+    const __m128i two = _mm_set1_epi16(2);
+    const __m128i lo = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(Lo16(a), Lo16(b)), _mm_add_epi16(_mm_slli_epi16(Lo16(c), 1), two)), 2);
+    const __m128i hi = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(Hi16(a), Hi16(b)), _mm_add_epi16(_mm_slli_epi16(Hi16(c), 1), two)), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+// 3 x (edge neighbours) + 2 x (diagonal neighbours) - 20 x centre, absolute, for eight 16-bit lanes.
+static inline __m128i Activity(__m128i nm, __m128i n0, __m128i np, __m128i cm, __m128i c0, __m128i cp, __m128i sm,
+                               __m128i s0, __m128i sp)
+{
+    const __m128i edges = _mm_add_epi16(_mm_add_epi16(n0, s0), _mm_add_epi16(cm, cp));
+    const __m128i diag = _mm_add_epi16(_mm_add_epi16(nm, np), _mm_add_epi16(sm, sp));
+    const __m128i l = _mm_sub_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(edges, _mm_set1_epi16(3)), _mm_add_epi16(diag, diag)),
+        _mm_mullo_epi16(c0, _mm_set1_epi16(20)));
+    return AbsI16(l);
+}
+
+// ---- Coefficient setup -------------------------------------------------------------
+
+static void SetupCoeffs(int8_t* pad, const int8_t* orig)
+{
+    static const int kFrom[16] = {0, 1, 2, -1, 3, 5, 4, -1, 6, 7, 9, -1, 8, 10, 11, -1};
+    const int groups = kSRClasses * kSRPhases;
+    int g = 0;
+#if RL_TIER_HAS_SSSE3
+    const __m128i perm = _mm_setr_epi8(0, 1, 2, -128, 3, 5, 4, -128, 6, 7, 9, -128, 8, 10, 11, -128);
+    // The last group's 16-byte load would pass the end of the table.
+    for (; g + 1 < groups; ++g) Store128(pad + g * 16, _mm_shuffle_epi8(Load128(orig + g * 12), perm));
+#endif
+    for (; g < groups; ++g)
+        for (int t = 0; t < 16; ++t) pad[g * 16 + t] = kFrom[t] < 0 ? 0 : orig[g * 12 + kFrom[t]];
+}
+
+// ---- Simple 1.5x -----------------------------------------------------------------------
+
+// 24 output bytes x0 m0 x1 x2 m1 x3 ... from 16 samples x and 8 mids m (low half).
+static inline void StoreTriples(uint8_t* d, __m128i x, __m128i m)
+{
+#if RL_TIER_HAS_SSSE3
+    const __m128i ix0 = _mm_setr_epi8(0, -128, 1, 2, -128, 3, 4, -128, 5, 6, -128, 7, 8, -128, 9, 10);
+    const __m128i im0 = _mm_setr_epi8(-128, 0, -128, -128, 1, -128, -128, 2, -128, -128, 3, -128, -128, 4, -128, -128);
+    const __m128i ix1 = _mm_setr_epi8(-128, 11, 12, -128, 13, 14, -128, 15, -128, -128, -128, -128, -128, -128, -128, -128);
+    const __m128i im1 = _mm_setr_epi8(5, -128, -128, 6, -128, -128, 7, -128, -128, -128, -128, -128, -128, -128, -128, -128);
+    Store128(d, _mm_or_si128(_mm_shuffle_epi8(x, ix0), _mm_shuffle_epi8(m, im0)));
+    Store64(d + 16, _mm_or_si128(_mm_shuffle_epi8(x, ix1), _mm_shuffle_epi8(m, im1)));
+#else
+    alignas(16) uint8_t xs[16], ms[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(xs), x);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ms), m);
+    for (int p = 0; p < 8; ++p) {
+        d[3 * p] = xs[2 * p];
+        d[3 * p + 1] = ms[p];
+        d[3 * p + 2] = xs[2 * p + 1];
+    }
+#endif
+}
+
+// The simple 3x3 blocks of 16 source columns from c (8 blocks, 24 output columns).
+static inline void Simple16(const uint8_t* r0, const uint8_t* r1, int c, uint8_t* d, int dstStride)
+{
+    const __m128i a = Load128(r0 + c), b = Load128(r1 + c);
+    const __m128i even = _mm_set1_epi16(0x00ff);
+    const __m128i ae = _mm_and_si128(a, even), ao = _mm_srli_epi16(a, 8);
+    const __m128i be = _mm_and_si128(b, even), bo = _mm_srli_epi16(b, 8);
+    const __m128i one = _mm_set1_epi16(1), two = _mm_set1_epi16(2);
+    const __m128i midA = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(ae, ao), one), 1);
+    const __m128i midB = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(be, bo), one), 1);
+    const __m128i quad = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(ae, ao), _mm_add_epi16(be, bo)), two), 2);
+    StoreTriples(d, a, _mm_packus_epi16(midA, midA));
+    StoreTriples(d + dstStride, _mm_avg_epu8(a, b), _mm_packus_epi16(quad, quad));
+    StoreTriples(d + 2 * dstStride, b, _mm_packus_epi16(midB, midB));
+}
+
+static void SimpleRowPair(const uint8_t* r0, const uint8_t* r1, int width, uint8_t* d, int dstStride)
+{
+    int c = 0;
+    for (; c + 16 <= width; c += 16) Simple16(r0, r1, c, d + 3 * c / 2, dstStride);
+    for (; c < width - 1; c += 2) SRSimpleBlock1pt5(r0, r1, c, d + 3 * c / 2, dstStride);
+}
+
+// ---- Adaptive 2x ------------------------------------------------------------------------
+
+#if RL_TIER_HAS_SSSE3
+// out[l] byte k = in[k] byte l.
+static inline void Transpose16(const __m128i in[16], __m128i out[16])
+{
+    __m128i a[16], b[16];
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm_unpacklo_epi8(in[2 * i], in[2 * i + 1]);
+        a[2 * i + 1] = _mm_unpackhi_epi8(in[2 * i], in[2 * i + 1]);
+    }
+    // a[2i]: lanes 0..7 of rows 2i, 2i+1; a[2i+1]: lanes 8..15.
+    for (int i = 0; i < 4; ++i)
+        for (int h = 0; h < 2; ++h) {
+            b[4 * i + 2 * h] = _mm_unpacklo_epi16(a[4 * i + h], a[4 * i + 2 + h]);
+            b[4 * i + 2 * h + 1] = _mm_unpackhi_epi16(a[4 * i + h], a[4 * i + 2 + h]);
+        }
+    // b[4i + q]: lanes 4q..4q+3 of rows 4i..4i+3 (four bytes per lane).
+    for (int i = 0; i < 2; ++i)
+        for (int q = 0; q < 4; ++q) {
+            a[8 * i + 2 * q] = _mm_unpacklo_epi32(b[8 * i + q], b[8 * i + 4 + q]);
+            a[8 * i + 2 * q + 1] = _mm_unpackhi_epi32(b[8 * i + q], b[8 * i + 4 + q]);
+        }
+    // a[8i + e]: lanes 2e, 2e+1 of rows 8i..8i+7 (eight bytes per lane).
+    for (int e = 0; e < 8; ++e) {
+        out[2 * e] = _mm_unpacklo_epi64(a[e], a[8 + e]);
+        out[2 * e + 1] = _mm_unpackhi_epi64(a[e], a[8 + e]);
+    }
+}
+
+static inline __m128i Med3U8(__m128i a, __m128i b, __m128i c)
+{
+    return _mm_max_epu8(_mm_min_epu8(a, b), _mm_min_epu8(_mm_max_epu8(a, b), c));
+}
+
+static inline __m128i AtLeast(__m128i v, __m128i m) { return _mm_cmpeq_epi8(_mm_max_epu8(v, m), v); }
+
+// Classified outputs of the 16 pixels whose rows are n (above), c, s (below),
+// each given at column offsets -1, 0, +1; only lanes set in `need` are filled.
+static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[3], unsigned need,
+                        const int8_t* coeffsPad, uint8_t out[4][16])
+{
+    const __m128i v[9] = {n[0], n[1], n[2], c[0], c[1], c[2], s[0], s[1], s[2]};
+    __m128i lo = v[0], hi = v[0];
+    for (int k = 1; k < 9; ++k) {
+        lo = _mm_min_epu8(lo, v[k]);
+        hi = _mm_max_epu8(hi, v[k]);
+    }
+    // (lo + hi) >> 1 without the rounding of pavgb.
+    const __m128i m = _mm_sub_epi8(_mm_avg_epu8(lo, hi), _mm_and_si128(_mm_xor_si128(lo, hi), _mm_set1_epi8(1)));
+    __m128i cls = _mm_setzero_si128();
+    for (int k = 0; k < 8; ++k)
+        cls = _mm_or_si128(cls, _mm_and_si128(AtLeast(v[k], m), _mm_set1_epi8(static_cast<char>(1 << k))));
+    cls = _mm_xor_si128(cls, AtLeast(v[8], m));
+    alignas(16) uint8_t classes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(classes), cls);
+
+    const __m128i z = _mm_setzero_si128();
+    const __m128i rowsIn[16] = {v[0], v[1], v[2], z, v[3], v[5], v[4], z,
+                                v[6], v[7], Med3U8(v[1], v[3], v[4]), z,
+                                v[8], Med3U8(v[1], v[4], v[5]), Med3U8(v[4], v[3], v[7]), z};
+    __m128i in[16];
+    Transpose16(rowsIn, in);
+    const __m128i ones = _mm_set1_epi16(1), round = _mm_set1_epi32(32);
+    for (int l = 0; l < 16; ++l) {
+        if (!((need >> l) & 1)) continue;
+        const int8_t* taps = coeffsPad + classes[l] * 64;
+        const __m128i s0 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps)), ones);
+        const __m128i s1 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 16)), ones);
+        const __m128i s2 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 32)), ones);
+        const __m128i s3 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 48)), ones);
+        const __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(s0, s1), _mm_hadd_epi32(s2, s3));
+        const __m128i r = _mm_srai_epi32(_mm_add_epi32(sums, round), 6);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(r, r), z);
+        const uint32_t q = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+        out[0][l] = static_cast<uint8_t>(q);
+        out[1][l] = static_cast<uint8_t>(q >> 8);
+        out[2][l] = static_cast<uint8_t>(q >> 16);
+        out[3][l] = static_cast<uint8_t>(q >> 24);
+    }
+}
+#endif
+
+// Two output rows (phases 0/1 and 2/3 of 16 pixels) from column 2x, keeping
+// the bytes of skipped pixels.
+static inline void StoreQuads(uint8_t* d, int dstStride, __m128i p0, __m128i p1, __m128i p2, __m128i p3, __m128i keep)
+{
+    const __m128i keepLo = _mm_unpacklo_epi8(keep, keep), keepHi = _mm_unpackhi_epi8(keep, keep);
+    uint8_t* d1 = d + dstStride;
+    Store128(d, Select(keepLo, Load128(d), _mm_unpacklo_epi8(p0, p1)));
+    Store128(d + 16, Select(keepHi, Load128(d + 16), _mm_unpackhi_epi8(p0, p1)));
+    Store128(d1, Select(keepLo, Load128(d1), _mm_unpacklo_epi8(p2, p3)));
+    Store128(d1 + 16, Select(keepHi, Load128(d1 + 16), _mm_unpackhi_epi8(p2, p3)));
+}
+
+// Eight interior blocks: source columns x..x+15 of the row pair at y.
+static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[4], int x, int y, uint8_t* dst,
+                    int dstStride, const uint8_t* qpList, int qpStride, int thresholdScale, int chroma,
+                    const int8_t* coeffsPad)
+{
+    // Blocks whose 4x4 window is unchanged are left alone.
+    unsigned skip = 0;
+    if (prevRows) {
+        __m128i e0 = _mm_set1_epi8(-1), e2 = e0;
+        for (int i = 0; i < 4; ++i) {
+            e0 = _mm_and_si128(e0, _mm_cmpeq_epi8(Load128(rows[i] + x - 1), Load128(prevRows[i] + x - 1)));
+            e2 = _mm_and_si128(e2, _mm_cmpeq_epi8(Load128(rows[i] + x + 1), Load128(prevRows[i] + x + 1)));
+        }
+        const unsigned eq = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(e0, e2)));
+        for (int b = 0; b < 8; ++b)
+            if (((eq >> (2 * b)) & 3) == 3) skip |= 3u << (2 * b);
+        if (skip == 0xffff) return;
+    }
+
+    __m128i r[4][3];
+    for (int i = 0; i < 4; ++i) {
+        r[i][0] = Load128(rows[i] + x - 1);
+        r[i][1] = Load128(rows[i] + x);
+        r[i][2] = Load128(rows[i] + x + 1);
+    }
+
+    // Largest activity of each block's four pixels against 4T.
+    __m128i act[2];
+    for (int h = 0; h < 2; ++h) {
+        __m128i (*widen)(__m128i) = h ? Hi16 : Lo16;
+        __m128i w[4][3];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 3; ++j) w[i][j] = widen(r[i][j]);
+        const __m128i up = Activity(w[0][0], w[0][1], w[0][2], w[1][0], w[1][1], w[1][2], w[2][0], w[2][1], w[2][2]);
+        const __m128i low = Activity(w[1][0], w[1][1], w[1][2], w[2][0], w[2][1], w[2][2], w[3][0], w[3][1], w[3][2]);
+        const __m128i m = _mm_max_epi16(up, low);
+        const __m128i swapped = _mm_shufflehi_epi16(_mm_shufflelo_epi16(m, 0xb1), 0xb1);
+        act[h] = _mm_max_epi16(m, swapped);
+    }
+    alignas(16) int16_t limit[16];
+    for (int b = 0; b < 8; ++b) {
+        const int64_t t4 = 4 * static_cast<int64_t>(SRBlockThreshold2x(qpList, qpStride, y, x + 2 * b, thresholdScale, chroma));
+        limit[2 * b] = limit[2 * b + 1] = static_cast<int16_t>(t4 > 32767 ? 32767 : (t4 < -32768 ? -32768 : t4));
+    }
+    const __m128i smooth = _mm_packs_epi16(_mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(limit)), act[0]),
+                                           _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(limit + 8)), act[1]));
+    const unsigned smoothBits = static_cast<unsigned>(_mm_movemask_epi8(smooth));
+    const unsigned need = ~smoothBits & ~skip & 0xffff;
+
+    alignas(16) uint8_t skipBytes[16];
+    for (int l = 0; l < 16; ++l) skipBytes[l] = ((skip >> l) & 1) ? 0xff : 0;
+    const __m128i keep = _mm_load_si128(reinterpret_cast<const __m128i*>(skipBytes));
+
+    uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride + 2 * x;
+    for (int half = 0; half < 2; ++half) {
+        const __m128i* n = r[half];
+        const __m128i* c = r[half + 1];
+        const __m128i* s = r[half + 2];
+        __m128i p0 = Smooth(c[0], n[1], c[1]), p1 = Smooth(c[2], n[1], c[1]);
+        __m128i p2 = Smooth(c[0], s[1], c[1]), p3 = Smooth(c[2], s[1], c[1]);
+#if RL_TIER_HAS_SSSE3
+        if (need) {
+            alignas(16) uint8_t q[4][16];
+            ClassifyRow(n, c, s, need, coeffsPad, q);
+            p0 = Select(smooth, p0, _mm_load_si128(reinterpret_cast<const __m128i*>(q[0])));
+            p1 = Select(smooth, p1, _mm_load_si128(reinterpret_cast<const __m128i*>(q[1])));
+            p2 = Select(smooth, p2, _mm_load_si128(reinterpret_cast<const __m128i*>(q[2])));
+            p3 = Select(smooth, p3, _mm_load_si128(reinterpret_cast<const __m128i*>(q[3])));
+        }
+#endif
+        StoreQuads(d + static_cast<ptrdiff_t>(2 * half) * dstStride, dstStride, p0, p1, p2, p3, keep);
+    }
+#if !RL_TIER_HAS_SSSE3
+    for (int b = 0; b < 8; ++b)
+        if ((need >> (2 * b)) & 1) SRClassifiedBlock2x(rows, x + 2 * b, dst, dstStride, y, coeffsPad);
+#endif
+}
+
+}  // namespace RL_TIER_NS
+
+using namespace RL_TIER_NS;
+
+void RL_TIERED(setup_coeffs)(int8_t* pad, const int8_t* orig) { SetupCoeffs(pad, orig); }
+
+void RL_TIERED(simple_scale_1pt5_process_block)(const uint8_t* src, int width, int height, int srcStride,
+                                                uint8_t* dst, int dstStride, int firstRow, int rowLimit)
+{
+    for (int r = firstRow; r < rowLimit; r += 2) {
+        const uint8_t* r0 = src + static_cast<ptrdiff_t>(r) * srcStride;
+        const uint8_t* r1 = r + 1 < height ? r0 + srcStride : r0;
+        SimpleRowPair(r0, r1, width, dst + static_cast<ptrdiff_t>(3 * r / 2) * dstStride, dstStride);
+    }
+}
+
+void RL_TIERED(brillane_2x2_process_block)(const uint8_t* src, int width, int height, int srcStride, uint8_t* dst,
+                                           int dstStride, int firstRow, int rowLimit, const uint8_t* qpList,
+                                           int qpStride, const uint8_t* prev, int prevStride, int thresholdScale,
+                                           int chroma, const int8_t* coeffsPad)
+{
+    for (int y = firstRow; y < rowLimit; y += 2) {
+        SREdgeColumns2x(src, width, height, srcStride, dst, dstStride, y);
+        const uint8_t* rows[4];
+        const uint8_t* prevRows[4];
+        SRRows2x(src, srcStride, height, y, rows);
+        if (prev) SRRows2x(prev, prevStride, height, y, prevRows);
+        int x = 1;
+        // A group reads source columns x - 1 .. x + 16.
+        for (; x + 16 <= width - 1; x += 16)
+            Group2x(rows, prev ? prevRows : nullptr, x, y, dst, dstStride, qpList, qpStride, thresholdScale, chroma,
+                    coeffsPad);
+        for (; x < width - 1; x += 2) {
+            if (prev && SRWindowUnchanged(rows, prevRows, x)) continue;
+            SRAdaptiveBlock2x(rows, x, dst, dstStride, y,
+                              SRBlockThreshold2x(qpList, qpStride, y, x, thresholdScale, chroma), coeffsPad);
+        }
+    }
+}
+
+void RL_TIERED(brillane_1pt5_process_block)(const uint8_t* src, int width, int height, int srcStride, uint8_t* dst,
+                                            int dstStride, int firstRow, int rowLimit, const uint8_t* qpList,
+                                            int qpStride, int level, int chroma)
+{
+    const int8_t* table = &coeffs_sym1pt5_alt[0][0][0];
+    for (int r = firstRow; r < rowLimit; r += 2) {
+        const uint8_t* rows[4];
+        SRRows1pt5(src, srcStride, height, r, rows);
+        uint8_t* d = dst + static_cast<ptrdiff_t>(3 * r / 2) * dstStride;
+        // Every block first takes the simple values; classified blocks are
+        // written again below.
+        SimpleRowPair(rows[1], rows[2], width, d, dstStride);
+        int c = 2;
+        // Eight blocks read source columns c - 1 .. c + 16.
+        for (; c + 16 < width; c += 16) {
+            __m128i hi0 = Load128(rows[0] + c - 1), lo0 = hi0, hi1 = Load128(rows[0] + c + 1), lo1 = hi1;
+            for (int i = 1; i < 4; ++i) {
+                const __m128i a = Load128(rows[i] + c - 1), b = Load128(rows[i] + c + 1);
+                hi0 = _mm_max_epu8(hi0, a);
+                lo0 = _mm_min_epu8(lo0, a);
+                hi1 = _mm_max_epu8(hi1, b);
+                lo1 = _mm_min_epu8(lo1, b);
+            }
+            __m128i hi = _mm_max_epu8(hi0, hi1), lo = _mm_min_epu8(lo0, lo1);
+            hi = _mm_max_epu8(hi, _mm_srli_epi16(hi, 8));
+            lo = _mm_min_epu8(lo, _mm_srli_epi16(lo, 8));
+            alignas(16) uint8_t range[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(range), _mm_sub_epi8(hi, lo));
+            for (int b = 0; b < 8; ++b) {
+                const int cb = c + 2 * b;
+                const int t = SRBlockThreshold1pt5(qpList, qpStride, r, cb, level, chroma);
+                if (t > range[2 * b]) continue;
+                SRAdaptiveBlock1pt5(rows, cb, d + 3 * cb / 2, dstStride, t, table, true);
+            }
+        }
+        for (; c < width - 2; c += 2)
+            SRAdaptiveBlock1pt5(rows, c, d + 3 * c / 2, dstStride, SRBlockThreshold1pt5(qpList, qpStride, r, c, level, chroma),
+                                table, true);
+    }
+}
+
+}  // namespace Ravvel
