@@ -27,6 +27,12 @@ if [ -x "$prefix/bin/ravvel" ]; then
   (cd "$work" && "$prefix/bin/ravvel" methods >/dev/null)
 fi
 
+# The GStreamer plugin, when it was built, loads from the installed tree.
+plugin=$(find "$prefix" -name 'libgstravvel.so' | head -n1)
+if [ -n "$plugin" ] && command -v gst-inspect-1.0 >/dev/null; then
+  GST_PLUGIN_PATH=$(dirname "$plugin") GST_REGISTRY=$work/registry.bin gst-inspect-1.0 ravvel | grep -q ravvelfilter
+fi
+
 # pkg-config
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 test "$(pkg-config --modversion ravvel)" = "4.9.2"

@@ -1,0 +1,218 @@
+#include "ravvel_gst.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+GST_DEBUG_CATEGORY(ravvel_gst_debug);
+#define GST_CAT_DEFAULT ravvel_gst_debug
+
+namespace rvgst {
+
+namespace {
+
+template <class T>
+T* Record(unsigned char* record)
+{
+    static_assert(sizeof(T) <= 256, "record storage");
+    return reinterpret_cast<T*>(record);
+}
+
+// ---- filter: I420 in place ----
+
+void* NoConfig(unsigned char*, int, int, const double*) { return nullptr; }
+
+const OptionSpec kRotateOptions[] = {
+    {"angle", "Clockwise degrees (180 keeps the size)", RL_OPTION_ROTATION_ANGLE, OptType::kInt, 180, 180, 180},
+};
+
+const MethodSpec kRotate = {"rotate180", "turns the picture upside down", Element::kFilter,
+                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1};
+
+// ---- scale: I420 to another size ----
+
+const OptionSpec kDownsampleOptions[] = {
+    {"sharp", "Sharper filters for the filtered path (0 or 1)", RL_OPTION_LANCZOS_TUNE, OptType::kU8, 0, 1, 0},
+};
+const MethodSpec kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
+                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1};
+
+void* UpsampleConfig(unsigned char* record, int, int, const double* values)
+{
+    SRLUpsampleConfig* r = Record<SRLUpsampleConfig>(record);
+    r->iFilterMode = static_cast<int32_t>(values[0]);
+    return r;
+}
+const OptionSpec kUpsampleOptions[] = {
+    {"filter", "1 linear, 2 bilinear, 3 box", static_cast<RL_EOption>(0), OptType::kInt, 1, 3, 1},
+};
+const MethodSpec kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
+                              false, false, UpsampleConfig, kUpsampleOptions, 1};
+
+// ---- the tables ----
+
+const MethodSpec* const kFilterMethods[] = {&kRotate};
+const MethodSpec* const kScaleMethods[] = {&kDownsample, &kUpsample};
+const MethodSpec* const kAnalyseMethods[] = {nullptr};
+constexpr size_t kAnalyseCount = 0;
+
+struct OptionRef {
+    const MethodSpec* method;
+    const OptionSpec* option;
+    size_t index;
+};
+
+std::vector<OptionRef> OptionsOf(Element element)
+{
+    std::vector<OptionRef> out;
+    size_t n = 0;
+    const MethodSpec* const* methods = MethodsOf(element, &n);
+    for (size_t m = 0; m < n; ++m)
+        for (size_t o = 0; o < methods[m]->optionCount; ++o)
+            out.push_back({methods[m], &methods[m]->options[o], out.size()});
+    return out;
+}
+
+void LogToGst(void* instance, RL_ETraceLevel level, const char* message)
+{
+    GstElement* owner = static_cast<GstElement*>(instance);
+    if (level <= RL_TRACE_WARNING)
+        GST_WARNING_OBJECT(owner, "%s", message);
+    else
+        GST_DEBUG_OBJECT(owner, "%s", message);
+}
+
+}  // namespace
+
+const MethodSpec* const* MethodsOf(Element element, size_t* count)
+{
+    switch (element) {
+    case Element::kFilter: *count = G_N_ELEMENTS(kFilterMethods); return kFilterMethods;
+    case Element::kScale: *count = G_N_ELEMENTS(kScaleMethods); return kScaleMethods;
+    default: *count = kAnalyseCount; return kAnalyseMethods;
+    }
+}
+
+GType MethodEnumType(Element element)
+{
+    static GType types[3] = {0, 0, 0};
+    const int e = static_cast<int>(element);
+    if (g_once_init_enter(&types[e])) {
+        size_t n = 0;
+        const MethodSpec* const* methods = MethodsOf(element, &n);
+        GEnumValue* values = g_new0(GEnumValue, n + 1);
+        for (size_t i = 0; i < n; ++i) {
+            values[i].value = static_cast<gint>(i);
+            values[i].value_name = methods[i]->summary;
+            values[i].value_nick = methods[i]->name;
+        }
+        const char* names[] = {"GstRavvelFilterMethod", "GstRavvelScaleMethod", "GstRavvelAnalyseMethod"};
+        g_once_init_leave(&types[e], g_enum_register_static(names[e], values));
+    }
+    return types[e];
+}
+
+void InstallOptionProperties(GObjectClass* klass, Element element, guint firstId)
+{
+    for (const OptionRef& r : OptionsOf(element)) {
+        const std::string name = std::string(r.method->name) + "-" + r.option->name;
+        const GParamFlags flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+        GParamSpec* spec = nullptr;
+        const char* nick = g_intern_string(name.c_str());
+        if (r.option->type == OptType::kFloat)
+            spec = g_param_spec_double(nick, nick, r.option->blurb, r.option->min, r.option->max, r.option->def, flags);
+        else
+            spec = g_param_spec_int(nick, nick, r.option->blurb, static_cast<gint>(r.option->min),
+                                    static_cast<gint>(r.option->max), static_cast<gint>(r.option->def), flags);
+        g_object_class_install_property(klass, firstId + static_cast<guint>(r.index), spec);
+    }
+}
+
+void ResetOptionValues(Element element, OptionValues* values)
+{
+    for (const OptionRef& r : OptionsOf(element)) {
+        values->value[r.index] = r.option->def;
+        values->dirty[r.index] = false;
+    }
+}
+
+bool SetOptionProperty(Element element, guint firstId, guint propId, const GValue* v, OptionValues* values,
+                       bool* reinit)
+{
+    if (propId < firstId) return false;
+    const size_t index = propId - firstId;
+    const std::vector<OptionRef> options = OptionsOf(element);
+    if (index >= options.size() || index >= G_N_ELEMENTS(values->value)) return false;
+    values->value[index] = options[index].option->type == OptType::kFloat ? g_value_get_double(v) : g_value_get_int(v);
+    values->dirty[index] = true;
+    *reinit = options[index].option->option == 0;
+    return true;
+}
+
+bool GetOptionProperty(Element element, guint firstId, guint propId, GValue* v, const OptionValues* values)
+{
+    if (propId < firstId) return false;
+    const size_t index = propId - firstId;
+    const std::vector<OptionRef> options = OptionsOf(element);
+    if (index >= options.size()) return false;
+    if (options[index].option->type == OptType::kFloat)
+        g_value_set_double(v, values->value[index]);
+    else
+        g_value_set_int(v, static_cast<gint>(values->value[index]));
+    return true;
+}
+
+size_t FirstOptionIndex(Element element, const MethodSpec& method)
+{
+    for (const OptionRef& r : OptionsOf(element))
+        if (r.method == &method) return r.index;
+    return 0;
+}
+
+void ApplyOptions(IRavvel* rl, Element element, const MethodSpec& method, OptionValues* values, bool all,
+                  GstElement* owner)
+{
+    const size_t first = FirstOptionIndex(element, method);
+    for (size_t o = 0; o < method.optionCount; ++o) {
+        const OptionSpec& spec = method.options[o];
+        const size_t i = first + o;
+        if (spec.option == 0 || (!all && !values->dirty[i])) continue;
+        values->dirty[i] = false;
+        int32_t asInt = static_cast<int32_t>(values->value[i]);
+        float asFloat = static_cast<float>(values->value[i]);
+        uint8_t asByte = static_cast<uint8_t>(values->value[i]);
+        void* payload = spec.type == OptType::kFloat ? static_cast<void*>(&asFloat)
+                        : spec.type == OptType::kU8  ? static_cast<void*>(&asByte)
+                                                     : static_cast<void*>(&asInt);
+        const int32_t rc = rl->SetOption(method.method, spec.option, payload);
+        if (rc != RL_OK) GST_WARNING_OBJECT(owner, "%s-%s: the library refused %g (%d)", method.name, spec.name,
+                                            values->value[i], rc);
+    }
+}
+
+IRavvel* CreateLibrary(GstElement* owner)
+{
+    IRavvel* rl = nullptr;
+    if (CreateRavvel(&rl) != RL_OK || rl == nullptr) return nullptr;
+    RLLogCallbackFunc fn = &LogToGst;
+    void* instance = owner;
+    rl->SetOption(RL_METHOD_ALL, RL_OPTION_LOG_CALLBACK, &fn);
+    rl->SetOption(RL_METHOD_ALL, RL_OPTION_LOG_CALLBACK_INSTANCE, &instance);
+    return rl;
+}
+
+SRLPictureInfo Describe(GstVideoFrame* frame)
+{
+    SRLPictureInfo p;
+    std::memset(&p, 0, sizeof p);
+    for (int i = 0; i < 3; ++i) {
+        p.pData[i] = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, i));
+        p.iStride[i] = GST_VIDEO_FRAME_PLANE_STRIDE(frame, i);
+    }
+    p.iWidth = GST_VIDEO_FRAME_WIDTH(frame);
+    p.iHeight = GST_VIDEO_FRAME_HEIGHT(frame);
+    p.eFormat = RL_FORMAT_I420;
+    return p;
+}
+
+}  // namespace rvgst

@@ -1,0 +1,77 @@
+// Shared pieces of the GStreamer elements: the table of methods each element
+// offers, their options as properties, and I420 frames as picture descriptors.
+#ifndef RAVVEL_GST_RAVVEL_GST_H
+#define RAVVEL_GST_RAVVEL_GST_H
+
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <cstddef>
+
+#include "ravvel.h"
+
+namespace rvgst {
+
+enum class OptType { kInt, kFloat, kU8 };
+
+// One method option exposed as the property "<method>-<name>".
+struct OptionSpec {
+    const char* name;
+    const char* blurb;
+    // Applied with SetOption after Init and on every change; 0 for a field of
+    // the Init record (read by makeConfig, changes re-initialise).
+    RL_EOption option;
+    OptType type;
+    double min, max, def;
+};
+
+enum class Element { kFilter, kScale, kAnalyse };
+
+struct MethodSpec {
+    const char* name;  // the value of the element's "method" property
+    const char* summary;
+    Element element;
+    RL_EMethod method;
+    bool initFlag;
+    bool inPlace;  // works on the source picture itself (no destination written)
+    // Fills `record` (zeroed, 256 bytes) for a picture of w x h I420, with
+    // this method's option values in table order, and returns the config
+    // pointer Init takes (may be null).
+    void* (*makeConfig)(unsigned char* record, int w, int h, const double* values);
+    const OptionSpec* options;
+    size_t optionCount;
+};
+
+// The methods of one element, in table order; `count` receives their number.
+const MethodSpec* const* MethodsOf(Element element, size_t* count);
+
+// GEnum type of the element's "method" property.
+GType MethodEnumType(Element element);
+
+// Properties: PROP_METHOD is 1; options follow from 2 on, across all methods
+// of the element, in table order.
+struct OptionValues {
+    double value[64];
+    bool dirty[64];
+};
+void InstallOptionProperties(GObjectClass* klass, Element element, guint firstId);
+// True when the property was an option; *reinit tells that it is an Init field.
+bool SetOptionProperty(Element element, guint firstId, guint propId, const GValue* v, OptionValues* values,
+                       bool* reinit);
+bool GetOptionProperty(Element element, guint firstId, guint propId, GValue* v, const OptionValues* values);
+void ResetOptionValues(Element element, OptionValues* values);
+// SetOption for every option of `method` (all of them, or the changed ones only).
+// Index of the method's first option in OptionValues.
+size_t FirstOptionIndex(Element element, const MethodSpec& method);
+void ApplyOptions(IRavvel* rl, Element element, const MethodSpec& method, OptionValues* values, bool all,
+                  GstElement* owner);
+
+// A library object whose log lines go to GStreamer's debug log.
+IRavvel* CreateLibrary(GstElement* owner);
+
+// Describes a mapped I420 frame.
+SRLPictureInfo Describe(GstVideoFrame* frame);
+
+}  // namespace rvgst
+
+#endif
