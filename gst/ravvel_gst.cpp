@@ -27,7 +27,7 @@ const OptionSpec kRotateOptions[] = {
 };
 
 const MethodSpec kRotate = {"rotate180", "turns the picture upside down", Element::kFilter,
-                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1};
+                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1, nullptr};
 
 // ---- scale: I420 to another size ----
 
@@ -35,7 +35,7 @@ const OptionSpec kDownsampleOptions[] = {
     {"sharp", "Sharper filters for the filtered path (0 or 1)", RL_OPTION_LANCZOS_TUNE, OptType::kU8, 0, 1, 0},
 };
 const MethodSpec kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
-                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1};
+                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr};
 
 void* UpsampleConfig(unsigned char* record, int, int, const double* values)
 {
@@ -47,14 +47,42 @@ const OptionSpec kUpsampleOptions[] = {
     {"filter", "1 linear, 2 bilinear, 3 box", static_cast<RL_EOption>(0), OptType::kInt, 1, 3, 1},
 };
 const MethodSpec kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
-                              false, false, UpsampleConfig, kUpsampleOptions, 1};
+                              false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr};
+
+// ---- analyse: I420 passes through, results become element messages ----
+
+int32_t AttachNothing(AnalyseState&, RL_EMethod) { return RL_OK; }
+
+int32_t SceneChangeFrame(AnalyseState& state, RL_EMethod method, SRLPictureInfo* current, SRLPictureInfo* previous,
+                         GstStructure** message)
+{
+    const int32_t rc = state.rl->Process(method, current, previous, nullptr);
+    if (rc != RL_OK) return rc;
+    int32_t level = 0;
+    float ratio = 0.0f;
+    state.rl->GetOption(method, RL_OPTION_SCENE_CHANGE_LEVEL, &level);
+    state.rl->GetOption(method, RL_OPTION_SCENE_CHANGE_RATIO, &ratio);
+    *message = gst_structure_new("ravvel-scenechange", "frame", G_TYPE_UINT64, state.frame, "level", G_TYPE_INT,
+                                 level, "ratio", G_TYPE_DOUBLE, static_cast<double>(ratio), nullptr);
+    return RL_OK;
+}
+const AnalyseHooks kSceneChangeHooks = {AttachNothing, SceneChangeFrame};
+const MethodSpec kSceneChange = {"scenechange",
+                                 "scene-change level and changed-block ratio against the previous frame, every frame",
+                                 Element::kAnalyse,
+                                 RL_METHOD_SCENE_CHANGE_DETECTION,
+                                 false,
+                                 true,
+                                 NoConfig,
+                                 nullptr,
+                                 0,
+                                 &kSceneChangeHooks};
 
 // ---- the tables ----
 
 const MethodSpec* const kFilterMethods[] = {&kRotate};
 const MethodSpec* const kScaleMethods[] = {&kDownsample, &kUpsample};
-const MethodSpec* const kAnalyseMethods[] = {nullptr};
-constexpr size_t kAnalyseCount = 0;
+const MethodSpec* const kAnalyseMethods[] = {&kSceneChange};
 
 struct OptionRef {
     const MethodSpec* method;
@@ -89,7 +117,7 @@ const MethodSpec* const* MethodsOf(Element element, size_t* count)
     switch (element) {
     case Element::kFilter: *count = G_N_ELEMENTS(kFilterMethods); return kFilterMethods;
     case Element::kScale: *count = G_N_ELEMENTS(kScaleMethods); return kScaleMethods;
-    default: *count = kAnalyseCount; return kAnalyseMethods;
+    default: *count = G_N_ELEMENTS(kAnalyseMethods); return kAnalyseMethods;
     }
 }
 

@@ -27,6 +27,27 @@ struct OptionSpec {
 
 enum class Element { kFilter, kScale, kAnalyse };
 
+// What an analysis method needs between frames: the library object, the
+// host variables and callback targets it reports through.
+struct AnalyseState {
+    IRavvel* rl;
+    GstElement* owner;
+    guint64 frame;
+    int32_t content;       // last content the callback reported (0 video, 1 text)
+    bool contentReported;  // the callback ran during the last frame
+    int32_t motion;        // host variable of motion detection
+    unsigned char result[64];  // host variable of other analysers
+};
+
+struct AnalyseHooks {
+    // After Init: register callbacks and result variables.
+    int32_t (*attach)(AnalyseState& state, RL_EMethod method);
+    // One frame (`previous` is the frame before, the frame itself at first);
+    // may set *message to a structure to post.
+    int32_t (*frame)(AnalyseState& state, RL_EMethod method, SRLPictureInfo* current, SRLPictureInfo* previous,
+                     GstStructure** message);
+};
+
 struct MethodSpec {
     const char* name;  // the value of the element's "method" property
     const char* summary;
@@ -40,6 +61,7 @@ struct MethodSpec {
     void* (*makeConfig)(unsigned char* record, int w, int h, const double* values);
     const OptionSpec* options;
     size_t optionCount;
+    const AnalyseHooks* analyse;  // analysis methods only
 };
 
 // The methods of one element, in table order; `count` receives their number.
