@@ -27,7 +27,7 @@ const OptionSpec kRotateOptions[] = {
 };
 
 const MethodSpec kRotate = {"rotate180", "turns the picture upside down", Element::kFilter,
-                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1, nullptr};
+                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1, nullptr, 1.0};
 
 // ---- scale: I420 to another size ----
 
@@ -35,7 +35,7 @@ const OptionSpec kDownsampleOptions[] = {
     {"sharp", "Sharper filters for the filtered path (0 or 1)", RL_OPTION_LANCZOS_TUNE, OptType::kU8, 0, 1, 0},
 };
 const MethodSpec kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
-                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr};
+                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr, 0.5};
 
 void* UpsampleConfig(unsigned char* record, int, int, const double* values)
 {
@@ -47,7 +47,7 @@ const OptionSpec kUpsampleOptions[] = {
     {"filter", "1 linear, 2 bilinear, 3 box", static_cast<RL_EOption>(0), OptType::kInt, 1, 3, 1},
 };
 const MethodSpec kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
-                              false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr};
+                              false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr, 2.0};
 
 // ---- analyse: I420 passes through, results become element messages ----
 
@@ -76,7 +76,8 @@ const MethodSpec kSceneChange = {"scenechange",
                                  NoConfig,
                                  nullptr,
                                  0,
-                                 &kSceneChangeHooks};
+                                 &kSceneChangeHooks,
+                                 1.0};
 
 // ---- the tables ----
 
@@ -229,6 +230,108 @@ IRavvel* CreateLibrary(GstElement* owner)
     return rl;
 }
 
+void HostReset(MethodHost* host, Element element)
+{
+    host->element = element;
+    host->method = 0;
+    ResetOptionValues(element, &host->values);
+    host->rl = nullptr;
+    host->inited = false;
+    host->reinit = true;
+}
+
+void InstallHostProperties(GObjectClass* klass, Element element, const char* blurb)
+{
+    g_object_class_install_property(klass, PROP_METHOD,
+                                    g_param_spec_enum("method", "Method", blurb, MethodEnumType(element), 0,
+                                                      static_cast<GParamFlags>(G_PARAM_READWRITE |
+                                                                               G_PARAM_STATIC_STRINGS)));
+    InstallOptionProperties(klass, element, PROP_FIRST_OPTION);
+}
+
+void HostSetProperty(GObject* object, MethodHost* host, guint id, const GValue* value, GParamSpec* pspec)
+{
+    GST_OBJECT_LOCK(object);
+    bool reinit = false;
+    if (id == PROP_METHOD) {
+        host->method = g_value_get_enum(value);
+        host->reinit = true;
+    } else if (SetOptionProperty(host->element, PROP_FIRST_OPTION, id, value, &host->values, &reinit)) {
+        host->reinit = host->reinit || reinit;
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+    GST_OBJECT_UNLOCK(object);
+}
+
+void HostGetProperty(GObject* object, MethodHost* host, guint id, GValue* value, GParamSpec* pspec)
+{
+    GST_OBJECT_LOCK(object);
+    if (id == PROP_METHOD)
+        g_value_set_enum(value, host->method);
+    else if (!GetOptionProperty(host->element, PROP_FIRST_OPTION, id, value, &host->values))
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    GST_OBJECT_UNLOCK(object);
+}
+
+gboolean HostStart(GstElement* owner, MethodHost* host)
+{
+    host->rl = CreateLibrary(owner);
+    host->inited = false;
+    if (host->rl == nullptr) {
+        GST_ELEMENT_ERROR(owner, RESOURCE, FAILED, ("Could not create the library object"), (nullptr));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void HostStop(MethodHost* host)
+{
+    if (host->rl) DestroyRavvel(host->rl);
+    host->rl = nullptr;
+    host->inited = false;
+}
+
+const MethodSpec& Selected(const MethodHost* host)
+{
+    size_t n = 0;
+    return *MethodsOf(host->element, &n)[host->method];
+}
+
+bool EnsureInit(GstElement* owner, MethodHost* host, int w, int h, bool initFlag, bool* fresh)
+{
+    const MethodSpec& m = Selected(host);
+    *fresh = false;
+    if (host->inited && !host->reinit) {
+        ApplyOptions(host->rl, host->element, m, &host->values, false, owner);
+        return true;
+    }
+    // Every method this element may have run goes, so that a switch starts afresh.
+    size_t n = 0;
+    const MethodSpec* const* all = MethodsOf(host->element, &n);
+    for (size_t i = 0; i < n; ++i) host->rl->Uninit(all[i]->method);
+    alignas(16) unsigned char record[256] = {};
+    const double* values = host->values.value + FirstOptionIndex(host->element, m);
+    const int32_t rc = host->rl->Init(m.method, m.makeConfig(record, w, h, values), initFlag);
+    if (rc != RL_OK) {
+        GST_WARNING_OBJECT(owner, "%s refused its configuration (%d)", m.name, rc);
+        return false;
+    }
+    ApplyOptions(host->rl, host->element, m, &host->values, true, owner);
+    host->inited = true;
+    host->reinit = false;
+    *fresh = true;
+    return true;
+}
+
+void AddI420Pads(GstElementClass* klass)
+{
+    GstCaps* caps = gst_caps_from_string(GST_VIDEO_CAPS_MAKE("I420"));
+    gst_element_class_add_pad_template(klass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, caps));
+    gst_element_class_add_pad_template(klass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, caps));
+    gst_caps_unref(caps);
+}
+
 SRLPictureInfo Describe(GstVideoFrame* frame)
 {
     SRLPictureInfo p;
@@ -241,6 +344,27 @@ SRLPictureInfo Describe(GstVideoFrame* frame)
     p.iHeight = GST_VIDEO_FRAME_HEIGHT(frame);
     p.eFormat = RL_FORMAT_I420;
     return p;
+}
+
+SRLPictureInfo PackedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize* capacity)
+{
+    const int w = picture.iWidth, h = picture.iHeight, cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const gsize bytes = static_cast<gsize>(w) * h + 2 * static_cast<gsize>(cw) * ch;
+    if (*capacity < bytes) {
+        g_free(*buffer);
+        *buffer = static_cast<guint8*>(g_malloc(bytes));
+        *capacity = bytes;
+    }
+    SRLPictureInfo copy = picture;
+    const int rows[3] = {h, ch, ch}, rowBytes[3] = {w, cw, cw};
+    guint8* at = *buffer;
+    for (int p = 0; p < 3; ++p) {
+        copy.pData[p] = at;
+        copy.iStride[p] = rowBytes[p];
+        for (int y = 0; y < rows[p]; ++y, at += rowBytes[p])
+            std::memcpy(at, picture.pData[p] + static_cast<gsize>(y) * picture.iStride[p], rowBytes[p]);
+    }
+    return copy;
 }
 
 }  // namespace rvgst

@@ -62,6 +62,7 @@ struct MethodSpec {
     const OptionSpec* options;
     size_t optionCount;
     const AnalyseHooks* analyse;  // analysis methods only
+    double scale;                 // scalers: natural output size / input size
 };
 
 // The methods of one element, in table order; `count` receives their number.
@@ -91,8 +92,41 @@ void ApplyOptions(IRavvel* rl, Element element, const MethodSpec& method, Option
 // A library object whose log lines go to GStreamer's debug log.
 IRavvel* CreateLibrary(GstElement* owner);
 
+// What every element keeps: the library object, the chosen method and its
+// option values, and whether Init has to run (again) before the next frame.
+// The property functions take the object lock themselves; EnsureInit and
+// Selected expect it held.
+struct MethodHost {
+    Element element;
+    gint method;
+    OptionValues values;
+    IRavvel* rl;
+    bool inited;
+    bool reinit;
+};
+
+enum { PROP_0, PROP_METHOD, PROP_FIRST_OPTION };
+
+void HostReset(MethodHost* host, Element element);
+void InstallHostProperties(GObjectClass* klass, Element element, const char* blurb);
+void HostSetProperty(GObject* object, MethodHost* host, guint id, const GValue* value, GParamSpec* pspec);
+void HostGetProperty(GObject* object, MethodHost* host, guint id, GValue* value, GParamSpec* pspec);
+gboolean HostStart(GstElement* owner, MethodHost* host);
+void HostStop(MethodHost* host);
+const MethodSpec& Selected(const MethodHost* host);
+// Init (after Uninit of every method of the element) when needed, else the
+// changed options. True when the method is ready; *fresh when Init just ran.
+bool EnsureInit(GstElement* owner, MethodHost* host, int w, int h, bool initFlag, bool* fresh);
+
+// Always pads "sink" and "src" taking I420.
+void AddI420Pads(GstElementClass* klass);
+
 // Describes a mapped I420 frame.
 SRLPictureInfo Describe(GstVideoFrame* frame);
+
+// A tightly packed copy of an I420 picture in *buffer (grown as needed, freed
+// by the caller with g_free), described with the same size and format.
+SRLPictureInfo PackedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize* capacity);
 
 }  // namespace rvgst
 

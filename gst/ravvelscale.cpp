@@ -7,34 +7,19 @@
 GST_DEBUG_CATEGORY_EXTERN(ravvel_gst_debug);
 #define GST_CAT_DEFAULT ravvel_gst_debug
 
-using rvgst::Element;
-
 struct _GstRavvelScale {
     GstVideoFilter parent;
-    gint method;
-    rvgst::OptionValues values;
-    IRavvel* rl;
-    bool inited;
-    bool reinit;
+    rvgst::MethodHost host;
 };
 
 G_DEFINE_TYPE(GstRavvelScale, gst_ravvel_scale, GST_TYPE_VIDEO_FILTER)
 
 namespace {
 
-enum { PROP_0, PROP_METHOD, PROP_FIRST_OPTION };
-
-const rvgst::MethodSpec& Method(GstRavvelScale* self)
-{
-    size_t n = 0;
-    return *rvgst::MethodsOf(Element::kScale, &n)[self->method];
-}
-
 // The natural output size of a method for an input size (even sides).
 void NaturalSize(const rvgst::MethodSpec& m, int w, int h, int* ow, int* oh)
 {
-    double scale = 0.5;
-    if (m.method == RL_METHOD_UPSAMPLING) scale = 2.0;
+    const double scale = m.scale;
     *ow = (static_cast<int>(w * scale) + 1) & ~1;
     *oh = (static_cast<int>(h * scale) + 1) & ~1;
     if (*ow < 2) *ow = 2;
@@ -43,30 +28,13 @@ void NaturalSize(const rvgst::MethodSpec& m, int w, int h, int* ow, int* oh)
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
-    GstRavvelScale* self = GST_RAVVEL_SCALE(object);
-    GST_OBJECT_LOCK(self);
-    bool reinit = false;
-    if (id == PROP_METHOD) {
-        self->method = g_value_get_enum(value);
-        self->reinit = true;
-    } else if (rvgst::SetOptionProperty(Element::kScale, PROP_FIRST_OPTION, id, value, &self->values, &reinit)) {
-        self->reinit = self->reinit || reinit;
-    } else {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-    }
-    GST_OBJECT_UNLOCK(self);
-    if (id == PROP_METHOD) gst_base_transform_reconfigure_src(GST_BASE_TRANSFORM(object));
+    rvgst::HostSetProperty(object, &GST_RAVVEL_SCALE(object)->host, id, value, pspec);
+    if (id == rvgst::PROP_METHOD) gst_base_transform_reconfigure_src(GST_BASE_TRANSFORM(object));
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
-    GstRavvelScale* self = GST_RAVVEL_SCALE(object);
-    GST_OBJECT_LOCK(self);
-    if (id == PROP_METHOD)
-        g_value_set_enum(value, self->method);
-    else if (!rvgst::GetOptionProperty(Element::kScale, PROP_FIRST_OPTION, id, value, &self->values))
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-    GST_OBJECT_UNLOCK(self);
+    rvgst::HostGetProperty(object, &GST_RAVVEL_SCALE(object)->host, id, value, pspec);
 }
 
 // Either side may take any size: the other pad's width and height are open.
@@ -96,7 +64,7 @@ GstCaps* FixateCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps*
     if (direction == GST_PAD_SINK && gst_structure_get_int(in, "width", &w) && gst_structure_get_int(in, "height", &h)) {
         GST_OBJECT_LOCK(self);
         int ow = 0, oh = 0;
-        NaturalSize(Method(self), w, h, &ow, &oh);
+        NaturalSize(rvgst::Selected(&self->host), w, h, &ow, &oh);
         GST_OBJECT_UNLOCK(self);
         gst_structure_fixate_field_nearest_int(out, "width", ow);
         gst_structure_fixate_field_nearest_int(out, "height", oh);
@@ -106,31 +74,20 @@ GstCaps* FixateCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps*
 
 gboolean Start(GstBaseTransform* trans)
 {
-    GstRavvelScale* self = GST_RAVVEL_SCALE(trans);
-    self->rl = rvgst::CreateLibrary(GST_ELEMENT(trans));
-    if (self->rl == nullptr) {
-        GST_ELEMENT_ERROR(trans, RESOURCE, FAILED, ("Could not create the library object"), (nullptr));
-        return FALSE;
-    }
-    self->inited = false;
-    return TRUE;
+    return rvgst::HostStart(GST_ELEMENT(trans), &GST_RAVVEL_SCALE(trans)->host);
 }
 
 gboolean Stop(GstBaseTransform* trans)
 {
-    GstRavvelScale* self = GST_RAVVEL_SCALE(trans);
-    if (self->rl) DestroyRavvel(self->rl);
-    self->rl = nullptr;
-    self->inited = false;
+    rvgst::HostStop(&GST_RAVVEL_SCALE(trans)->host);
     return TRUE;
 }
 
 gboolean SetInfo(GstVideoFilter* filter, GstCaps*, GstVideoInfo* in, GstCaps*, GstVideoInfo* out)
 {
-    GstRavvelScale* self = GST_RAVVEL_SCALE(filter);
-    GST_OBJECT_LOCK(self);
-    self->reinit = true;
-    GST_OBJECT_UNLOCK(self);
+    GST_OBJECT_LOCK(filter);
+    GST_RAVVEL_SCALE(filter)->host.reinit = true;
+    GST_OBJECT_UNLOCK(filter);
     // Same size: nothing to do, frames pass through untouched.
     gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(filter),
                                        GST_VIDEO_INFO_WIDTH(in) == GST_VIDEO_INFO_WIDTH(out) &&
@@ -141,37 +98,23 @@ gboolean SetInfo(GstVideoFilter* filter, GstCaps*, GstVideoInfo* in, GstCaps*, G
 GstFlowReturn TransformFrame(GstVideoFilter* filter, GstVideoFrame* inFrame, GstVideoFrame* outFrame)
 {
     GstRavvelScale* self = GST_RAVVEL_SCALE(filter);
-    const int w = GST_VIDEO_FRAME_WIDTH(inFrame), h = GST_VIDEO_FRAME_HEIGHT(inFrame);
+    SRLPictureInfo src = rvgst::Describe(inFrame), dst = rvgst::Describe(outFrame);
     GST_OBJECT_LOCK(self);
-    const rvgst::MethodSpec& m = Method(self);
-    bool ok = true;
-    if (!self->inited || self->reinit) {
-        size_t n = 0;
-        const rvgst::MethodSpec* const* all = rvgst::MethodsOf(Element::kScale, &n);
-        for (size_t i = 0; i < n; ++i) self->rl->Uninit(all[i]->method);
-        alignas(16) unsigned char record[256] = {};
-        const double* values = self->values.value + rvgst::FirstOptionIndex(Element::kScale, m);
-        // The scalers write our output planes (Init's flag true where it matters).
-        const int32_t rc = self->rl->Init(m.method, m.makeConfig(record, w, h, values), true);
-        ok = rc == RL_OK;
-        if (ok) {
-            rvgst::ApplyOptions(self->rl, Element::kScale, m, &self->values, true, GST_ELEMENT(self));
-            self->inited = true;
-            self->reinit = false;
-        }
-    } else {
-        rvgst::ApplyOptions(self->rl, Element::kScale, m, &self->values, false, GST_ELEMENT(self));
-    }
+    const rvgst::MethodSpec& m = rvgst::Selected(&self->host);
+    bool fresh = false;
+    // The scalers write our output planes (Init's flag true where it matters).
+    const bool ok = rvgst::EnsureInit(GST_ELEMENT(self), &self->host, src.iWidth, src.iHeight, true, &fresh);
     GST_OBJECT_UNLOCK(self);
     if (!ok) {
         GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s refused its configuration", m.name), (nullptr));
         return GST_FLOW_ERROR;
     }
-    SRLPictureInfo src = rvgst::Describe(inFrame), dst = rvgst::Describe(outFrame);
-    const int32_t rc = self->rl->Process(m.method, &src, &dst, nullptr);
+    const int32_t rc = self->host.rl->Process(m.method, &src, &dst, nullptr);
     if (rc != RL_OK) {
         GST_ELEMENT_ERROR(self, STREAM, FAILED,
-                          ("%s cannot take %dx%d to %dx%d (%d)", m.name, w, h, dst.iWidth, dst.iHeight, rc), (nullptr));
+                          ("%s cannot take %dx%d to %dx%d (%d)", m.name, src.iWidth, src.iHeight, dst.iWidth,
+                           dst.iHeight, rc),
+                          (nullptr));
         return GST_FLOW_ERROR;
     }
     return GST_FLOW_OK;
@@ -194,18 +137,11 @@ static void gst_ravvel_scale_class_init(GstRavvelScaleClass* klass)
     gobject->set_property = SetProperty;
     gobject->get_property = GetProperty;
     gobject->finalize = Finalize;
-    g_object_class_install_property(
-        gobject, PROP_METHOD,
-        g_param_spec_enum("method", "Method", "The library scaler", rvgst::MethodEnumType(Element::kScale), 0,
-                          static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
-    rvgst::InstallOptionProperties(gobject, Element::kScale, PROP_FIRST_OPTION);
+    rvgst::InstallHostProperties(gobject, rvgst::Element::kScale, "The library scaler");
     gst_element_class_set_static_metadata(element, "Ravvel scaler", "Filter/Converter/Video/Scaler",
                                           "Downsampling, upsampling and super resolution of the Ravvel library",
                                           "Ravvel developers");
-    GstCaps* caps = gst_caps_from_string(GST_VIDEO_CAPS_MAKE("I420"));
-    gst_element_class_add_pad_template(element, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, caps));
-    gst_element_class_add_pad_template(element, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, caps));
-    gst_caps_unref(caps);
+    rvgst::AddI420Pads(element);
     trans->start = Start;
     trans->stop = Stop;
     trans->transform_caps = TransformCaps;
@@ -216,9 +152,5 @@ static void gst_ravvel_scale_class_init(GstRavvelScaleClass* klass)
 
 static void gst_ravvel_scale_init(GstRavvelScale* self)
 {
-    self->method = 0;
-    rvgst::ResetOptionValues(Element::kScale, &self->values);
-    self->rl = nullptr;
-    self->inited = false;
-    self->reinit = true;
+    rvgst::HostReset(&self->host, rvgst::Element::kScale);
 }
