@@ -22,12 +22,38 @@ T* Record(unsigned char* record)
 
 void* NoConfig(unsigned char*, int, int, const double*) { return nullptr; }
 
-const OptionSpec kRotateOptions[] = {
-    {"angle", "Clockwise degrees (180 keeps the size)", RL_OPTION_ROTATION_ANGLE, OptType::kInt, 180, 180, 180},
+void* BlurConfig(unsigned char* record, int, int, const double* values)
+{
+    RLGaussSigma* sigma = Record<RLGaussSigma>(record);
+    *sigma = static_cast<float>(values[0]);
+    return sigma;
+}
+const OptionSpec kBlurOptions[] = {
+    {"sigma", "Standard deviation of the Gaussian in pixels (below 0.5 counts as 0.5)", static_cast<RL_EOption>(0),
+     OptType::kFloat, 0.0, 1000.0, 5.0},
 };
+const MethodSpec kBlur = {"blur",         "Gaussian blur", Element::kFilter, RL_METHOD_GAUSS_BLUR, false, false,
+                          BlurConfig,     kBlurOptions,    1,                nullptr,              1.0,   nullptr};
 
-const MethodSpec kRotate = {"rotate180", "turns the picture upside down", Element::kFilter,
-                            RL_METHOD_IMAGE_ROTATING, false, false, NoConfig, kRotateOptions, 1, nullptr, 1.0};
+// The packed source copy has rows of exactly the width.
+void* EdgeConfig(unsigned char* record, int w, int h, const double* values)
+{
+    SRLEdgeConfig* c = Record<SRLEdgeConfig>(record);
+    *c = {w, h, w, values[0] != 0, RL_FORMAT_I420};
+    return c;
+}
+// The edge map is grey: chroma goes neutral.
+void NeutralChroma(SRLPictureInfo* picture)
+{
+    const int cw = (picture->iWidth + 1) / 2, ch = (picture->iHeight + 1) / 2;
+    for (int p = 1; p < 3; ++p)
+        for (int y = 0; y < ch; ++y) std::memset(picture->pData[p] + static_cast<ptrdiff_t>(y) * picture->iStride[p], 128, cw);
+}
+const OptionSpec kEdgeOptions[] = {
+    {"thin", "Thin edges to one pixel (non-maximum suppression)", static_cast<RL_EOption>(0), OptType::kInt, 0, 1, 1},
+};
+const MethodSpec kEdge = {"edge",     "Sobel edge-strength map", Element::kFilter, RL_METHOD_EDGE, false, false,
+                          EdgeConfig, kEdgeOptions,              1,                nullptr,        1.0,   NeutralChroma};
 
 // ---- scale: I420 to another size ----
 
@@ -35,7 +61,7 @@ const OptionSpec kDownsampleOptions[] = {
     {"sharp", "Sharper filters for the filtered path (0 or 1)", RL_OPTION_LANCZOS_TUNE, OptType::kU8, 0, 1, 0},
 };
 const MethodSpec kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
-                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr, 0.5};
+                                RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr, 0.5, nullptr};
 
 void* UpsampleConfig(unsigned char* record, int, int, const double* values)
 {
@@ -47,7 +73,7 @@ const OptionSpec kUpsampleOptions[] = {
     {"filter", "1 linear, 2 bilinear, 3 box", static_cast<RL_EOption>(0), OptType::kInt, 1, 3, 1},
 };
 const MethodSpec kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
-                              false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr, 2.0};
+                              false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr, 2.0, nullptr};
 
 // ---- analyse: I420 passes through, results become element messages ----
 
@@ -77,11 +103,12 @@ const MethodSpec kSceneChange = {"scenechange",
                                  nullptr,
                                  0,
                                  &kSceneChangeHooks,
-                                 1.0};
+                                 1.0,
+                                 nullptr};
 
 // ---- the tables ----
 
-const MethodSpec* const kFilterMethods[] = {&kRotate};
+const MethodSpec* const kFilterMethods[] = {&kBlur, &kEdge};
 const MethodSpec* const kScaleMethods[] = {&kDownsample, &kUpsample};
 const MethodSpec* const kAnalyseMethods[] = {&kSceneChange};
 

@@ -63,6 +63,7 @@ struct MethodSpec {
     size_t optionCount;
     const AnalyseHooks* analyse;  // analysis methods only
     double scale;                 // scalers: natural output size / input size
+    void (*finish)(SRLPictureInfo* destination);  // after each frame, or null
 };
 
 // The methods of one element, in table order; `count` receives their number.

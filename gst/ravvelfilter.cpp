@@ -72,6 +72,7 @@ GstFlowReturn TransformFrameIp(GstVideoFilter* filter, GstVideoFrame* frame)
                           ("%s failed on a %dx%d frame (%d)", m.name, dst.iWidth, dst.iHeight, rc), (nullptr));
         return GST_FLOW_ERROR;
     }
+    if (m.finish) m.finish(&dst);
     return GST_FLOW_OK;
 }
 
