@@ -55,6 +55,34 @@ const OptionSpec kEdgeOptions[] = {
 const MethodSpec kEdge = {"edge",     "Sobel edge-strength map", Element::kFilter, RL_METHOD_EDGE, false, false,
                           EdgeConfig, kEdgeOptions,              1,                nullptr,        1.0,   NeutralChroma};
 
+void* VideoFilterConfig(unsigned char* record, int w, int h, const double* values)
+{
+    SRLVideoFilterConfig* c = Record<SRLVideoFilterConfig>(record);
+    *c = {w, h, RL_FORMAT_I420, static_cast<int32_t>(values[0])};
+    return c;
+}
+const OptionSpec kVideoFilterOptions[] = {
+    {"mode", "1 black and white, 2 hue angle, 3 sepia, 4 cinnamon, 5 seafoam", RL_OPTION_VIDEO_FILTER_MODE,
+     OptType::kInt, 1, 5, 3},
+};
+const MethodSpec kVideoFilter = {"filter",          "colour looks",      Element::kFilter, RL_METHOD_VIDEO_FILTER,
+                                 false,             true,                VideoFilterConfig, kVideoFilterOptions,
+                                 1,                 nullptr,             1.0,              nullptr};
+
+void* MiaConfig(unsigned char* record, int w, int h, const double* values)
+{
+    SRLMiaConfig* c = Record<SRLMiaConfig>(record);
+    *c = {w, h, static_cast<int32_t>(values[0]), 50, static_cast<int32_t>(values[2]), RL_FORMAT_I420};
+    return c;
+}
+const OptionSpec kMiaOptions[] = {
+    {"brightness", "Brightness, 50 neutral", RL_OPTION_MIA_BRIGHTNESS, OptType::kInt, 0, 200, 50},
+    {"contrast", "Contrast, 50 neutral", RL_OPTION_MIA_CONTRAST, OptType::kInt, 0, 200, 50},
+    {"saturation", "Saturation, 50 neutral", RL_OPTION_MIA_SATURATION, OptType::kInt, 0, 200, 50},
+};
+const MethodSpec kMia = {"mia",    "brightness, contrast and saturation", Element::kFilter, RL_METHOD_MIA, false, true,
+                         MiaConfig, kMiaOptions, 3, nullptr, 1.0, nullptr};
+
 // ---- scale: I420 to another size ----
 
 const OptionSpec kDownsampleOptions[] = {
@@ -108,7 +136,7 @@ const MethodSpec kSceneChange = {"scenechange",
 
 // ---- the tables ----
 
-const MethodSpec* const kFilterMethods[] = {&kBlur, &kEdge};
+const MethodSpec* const kFilterMethods[] = {&kVideoFilter, &kMia, &kBlur, &kEdge};
 const MethodSpec* const kScaleMethods[] = {&kDownsample, &kUpsample};
 const MethodSpec* const kAnalyseMethods[] = {&kSceneChange};
 
