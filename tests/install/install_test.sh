@@ -27,6 +27,12 @@ if [ -x "$prefix/bin/ravvel" ]; then
   (cd "$work" && "$prefix/bin/ravvel" methods >/dev/null)
 fi
 
+# The GStreamer plugin, when it was built, loads from the installed tree.
+plugin=$(find "$prefix" -name 'libgstravvel.so' | head -n1)
+if [ -n "$plugin" ] && command -v gst-inspect-1.0 >/dev/null; then
+  GST_PLUGIN_PATH=$(dirname "$plugin") GST_REGISTRY=$work/registry.bin gst-inspect-1.0 ravvel | grep -q ravvelfilter
+fi
+
 # pkg-config
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 test "$(pkg-config --modversion ravvel)" = "4.9.2"
@@ -39,4 +45,16 @@ cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer_build" \
     -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer_build" >/dev/null
 LD_LIBRARY_PATH="$libdir" "$work/consumer_build/consumer"
+
+# The example hosts, built against the installed package.
+cmake -S "$source_dir/examples" -B "$work/examples_build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/examples_build" >/dev/null
+LD_LIBRARY_PATH="$libdir" "$work/examples_build/convert_scale" 320x180 | grep -q "PSNR"
+{
+  printf 'YUV4MPEG2 W64 H48 F25:1 C420jpeg\n'
+  for i in 1 2 3; do printf 'FRAME\n'; head -c 4608 /dev/zero | tr '\0' '\100'; done
+  for i in 1 2 3; do printf 'FRAME\n'; head -c 4608 /dev/zero | tr '\0' '\300'; done
+} >"$work/clip.y4m"
+LD_LIBRARY_PATH="$libdir" "$work/examples_build/analyse_y4m" - <"$work/clip.y4m" >"$work/analysis.txt"
+grep -q "6 frames, 1 cuts" "$work/analysis.txt" || { cat "$work/analysis.txt"; exit 1; }
 echo "install ok: $prefix"
