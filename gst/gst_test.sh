@@ -29,7 +29,7 @@ done
 gst-launch-1.0 -q $src ! ravvelscale method=downsample ! video/x-raw,width=200,height=150 ! fakesink
 for m in $(methods_of ravvelanalyse); do
   echo "ravvelanalyse method=$m"
-  gst-launch-1.0 -q -m $src ! ravvelanalyse method="$m" ! fakesink >"$work/messages"
+  gst-launch-1.0 -m $src ! ravvelanalyse method="$m" ! fakesink >"$work/messages"
   grep -q "ravvel-$m" "$work/messages" || { echo "no ravvel-$m message"; head "$work/messages"; exit 1; }
 done
 echo "gst ok"
