@@ -28,11 +28,11 @@ void* BlurConfig(unsigned char* record, int, int, const double* values)
     *sigma = static_cast<float>(values[0]);
     return sigma;
 }
-const OptionSpec kBlurOptions[] = {
+const OptionInfo kBlurOptions[] = {
     {"sigma", "Standard deviation of the Gaussian in pixels (below 0.5 counts as 0.5)", static_cast<RL_EOption>(0),
      OptType::kFloat, 0.0, 1000.0, 5.0},
 };
-const MethodSpec kBlur = {"blur",         "Gaussian blur", Element::kFilter, RL_METHOD_GAUSS_BLUR, false, false,
+const MethodInfo kBlur = {"blur",         "Gaussian blur", Element::kFilter, RL_METHOD_GAUSS_BLUR, false, false,
                           BlurConfig,     kBlurOptions,    1,                nullptr,              1.0,   nullptr};
 
 // The packed source copy has rows of exactly the width.
@@ -49,10 +49,10 @@ void NeutralChroma(SRLPictureInfo* picture)
     for (int p = 1; p < 3; ++p)
         for (int y = 0; y < ch; ++y) std::memset(picture->pData[p] + static_cast<ptrdiff_t>(y) * picture->iStride[p], 128, cw);
 }
-const OptionSpec kEdgeOptions[] = {
+const OptionInfo kEdgeOptions[] = {
     {"thin", "Thin edges to one pixel (non-maximum suppression)", static_cast<RL_EOption>(0), OptType::kInt, 0, 1, 1},
 };
-const MethodSpec kEdge = {"edge",     "Sobel edge-strength map", Element::kFilter, RL_METHOD_EDGE, false, false,
+const MethodInfo kEdge = {"edge",     "Sobel edge-strength map", Element::kFilter, RL_METHOD_EDGE, false, false,
                           EdgeConfig, kEdgeOptions,              1,                nullptr,        1.0,   NeutralChroma};
 
 void* VideoFilterConfig(unsigned char* record, int w, int h, const double* values)
@@ -61,11 +61,11 @@ void* VideoFilterConfig(unsigned char* record, int w, int h, const double* value
     *c = {w, h, RL_FORMAT_I420, static_cast<int32_t>(values[0])};
     return c;
 }
-const OptionSpec kVideoFilterOptions[] = {
+const OptionInfo kVideoFilterOptions[] = {
     {"mode", "1 black and white, 2 hue angle, 3 sepia, 4 cinnamon, 5 seafoam", RL_OPTION_VIDEO_FILTER_MODE,
      OptType::kInt, 1, 5, 3},
 };
-const MethodSpec kVideoFilter = {"filter",          "colour looks",      Element::kFilter, RL_METHOD_VIDEO_FILTER,
+const MethodInfo kVideoFilter = {"filter",          "colour looks",      Element::kFilter, RL_METHOD_VIDEO_FILTER,
                                  false,             true,                VideoFilterConfig, kVideoFilterOptions,
                                  1,                 nullptr,             1.0,              nullptr};
 
@@ -75,20 +75,20 @@ void* MiaConfig(unsigned char* record, int w, int h, const double* values)
     *c = {w, h, static_cast<int32_t>(values[0]), 50, static_cast<int32_t>(values[2]), RL_FORMAT_I420};
     return c;
 }
-const OptionSpec kMiaOptions[] = {
+const OptionInfo kMiaOptions[] = {
     {"brightness", "Brightness, 50 neutral", RL_OPTION_MIA_BRIGHTNESS, OptType::kInt, 0, 200, 50},
     {"contrast", "Contrast, 50 neutral", RL_OPTION_MIA_CONTRAST, OptType::kInt, 0, 200, 50},
     {"saturation", "Saturation, 50 neutral", RL_OPTION_MIA_SATURATION, OptType::kInt, 0, 200, 50},
 };
-const MethodSpec kMia = {"mia",    "brightness, contrast and saturation", Element::kFilter, RL_METHOD_MIA, false, true,
+const MethodInfo kMia = {"mia",    "brightness, contrast and saturation", Element::kFilter, RL_METHOD_MIA, false, true,
                          MiaConfig, kMiaOptions, 3, nullptr, 1.0, nullptr};
 
 // ---- scale: I420 to another size ----
 
-const OptionSpec kDownsampleOptions[] = {
+const OptionInfo kDownsampleOptions[] = {
     {"sharp", "Sharper filters for the filtered path (0 or 1)", RL_OPTION_LANCZOS_TUNE, OptType::kU8, 0, 1, 0},
 };
-const MethodSpec kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
+const MethodInfo kDownsample = {"downsample", "shrinks (default: half size)", Element::kScale,
                                 RL_METHOD_DOWNSAMPLING, true, false, NoConfig, kDownsampleOptions, 1, nullptr, 0.5, nullptr};
 
 void* UpsampleConfig(unsigned char* record, int, int, const double* values)
@@ -97,10 +97,10 @@ void* UpsampleConfig(unsigned char* record, int, int, const double* values)
     r->iFilterMode = static_cast<int32_t>(values[0]);
     return r;
 }
-const OptionSpec kUpsampleOptions[] = {
+const OptionInfo kUpsampleOptions[] = {
     {"filter", "1 linear, 2 bilinear, 3 box", static_cast<RL_EOption>(0), OptType::kInt, 1, 3, 1},
 };
-const MethodSpec kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
+const MethodInfo kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
                               false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr, 2.0, nullptr};
 
 // ---- analyse: I420 passes through, results become element messages ----
@@ -121,7 +121,7 @@ int32_t SceneChangeFrame(AnalyseState& state, RL_EMethod method, SRLPictureInfo*
     return RL_OK;
 }
 const AnalyseHooks kSceneChangeHooks = {AttachNothing, SceneChangeFrame};
-const MethodSpec kSceneChange = {"scenechange",
+const MethodInfo kSceneChange = {"scenechange",
                                  "scene-change level and changed-block ratio against the previous frame, every frame",
                                  Element::kAnalyse,
                                  RL_METHOD_SCENE_CHANGE_DETECTION,
@@ -136,13 +136,13 @@ const MethodSpec kSceneChange = {"scenechange",
 
 // ---- the tables ----
 
-const MethodSpec* const kFilterMethods[] = {&kVideoFilter, &kMia, &kBlur, &kEdge};
-const MethodSpec* const kScaleMethods[] = {&kDownsample, &kUpsample};
-const MethodSpec* const kAnalyseMethods[] = {&kSceneChange};
+const MethodInfo* const kFilterMethods[] = {&kVideoFilter, &kMia, &kBlur, &kEdge};
+const MethodInfo* const kScaleMethods[] = {&kDownsample, &kUpsample};
+const MethodInfo* const kAnalyseMethods[] = {&kSceneChange};
 
 struct OptionRef {
-    const MethodSpec* method;
-    const OptionSpec* option;
+    const MethodInfo* method;
+    const OptionInfo* option;
     size_t index;
 };
 
@@ -150,7 +150,7 @@ std::vector<OptionRef> OptionsOf(Element element)
 {
     std::vector<OptionRef> out;
     size_t n = 0;
-    const MethodSpec* const* methods = MethodsOf(element, &n);
+    const MethodInfo* const* methods = MethodsOf(element, &n);
     for (size_t m = 0; m < n; ++m)
         for (size_t o = 0; o < methods[m]->optionCount; ++o)
             out.push_back({methods[m], &methods[m]->options[o], out.size()});
@@ -168,7 +168,7 @@ void LogToGst(void* instance, RL_ETraceLevel level, const char* message)
 
 }  // namespace
 
-const MethodSpec* const* MethodsOf(Element element, size_t* count)
+const MethodInfo* const* MethodsOf(Element element, size_t* count)
 {
     switch (element) {
     case Element::kFilter: *count = G_N_ELEMENTS(kFilterMethods); return kFilterMethods;
@@ -183,7 +183,7 @@ GType MethodEnumType(Element element)
     const int e = static_cast<int>(element);
     if (g_once_init_enter(&types[e])) {
         size_t n = 0;
-        const MethodSpec* const* methods = MethodsOf(element, &n);
+        const MethodInfo* const* methods = MethodsOf(element, &n);
         GEnumValue* values = g_new0(GEnumValue, n + 1);
         for (size_t i = 0; i < n; ++i) {
             values[i].value = static_cast<gint>(i);
@@ -201,14 +201,14 @@ void InstallOptionProperties(GObjectClass* klass, Element element, guint firstId
     for (const OptionRef& r : OptionsOf(element)) {
         const std::string name = std::string(r.method->name) + "-" + r.option->name;
         const GParamFlags flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
-        GParamSpec* spec = nullptr;
+        GParamSpec* param = nullptr;
         const char* nick = g_intern_string(name.c_str());
         if (r.option->type == OptType::kFloat)
-            spec = g_param_spec_double(nick, nick, r.option->blurb, r.option->min, r.option->max, r.option->def, flags);
+            param = g_param_spec_double(nick, nick, r.option->blurb, r.option->min, r.option->max, r.option->def, flags);
         else
-            spec = g_param_spec_int(nick, nick, r.option->blurb, static_cast<gint>(r.option->min),
+            param = g_param_spec_int(nick, nick, r.option->blurb, static_cast<gint>(r.option->min),
                                     static_cast<gint>(r.option->max), static_cast<gint>(r.option->def), flags);
-        g_object_class_install_property(klass, firstId + static_cast<guint>(r.index), spec);
+        g_object_class_install_property(klass, firstId + static_cast<guint>(r.index), param);
     }
 }
 
@@ -246,30 +246,30 @@ bool GetOptionProperty(Element element, guint firstId, guint propId, GValue* v, 
     return true;
 }
 
-size_t FirstOptionIndex(Element element, const MethodSpec& method)
+size_t FirstOptionIndex(Element element, const MethodInfo& method)
 {
     for (const OptionRef& r : OptionsOf(element))
         if (r.method == &method) return r.index;
     return 0;
 }
 
-void ApplyOptions(IRavvel* rl, Element element, const MethodSpec& method, OptionValues* values, bool all,
+void ApplyOptions(IRavvel* rl, Element element, const MethodInfo& method, OptionValues* values, bool all,
                   GstElement* owner)
 {
     const size_t first = FirstOptionIndex(element, method);
     for (size_t o = 0; o < method.optionCount; ++o) {
-        const OptionSpec& spec = method.options[o];
+        const OptionInfo& opt = method.options[o];
         const size_t i = first + o;
-        if (spec.option == 0 || (!all && !values->dirty[i])) continue;
+        if (opt.option == 0 || (!all && !values->dirty[i])) continue;
         values->dirty[i] = false;
         int32_t asInt = static_cast<int32_t>(values->value[i]);
         float asFloat = static_cast<float>(values->value[i]);
         uint8_t asByte = static_cast<uint8_t>(values->value[i]);
-        void* payload = spec.type == OptType::kFloat ? static_cast<void*>(&asFloat)
-                        : spec.type == OptType::kU8  ? static_cast<void*>(&asByte)
+        void* payload = opt.type == OptType::kFloat ? static_cast<void*>(&asFloat)
+                        : opt.type == OptType::kU8  ? static_cast<void*>(&asByte)
                                                      : static_cast<void*>(&asInt);
-        const int32_t rc = rl->SetOption(method.method, spec.option, payload);
-        if (rc != RL_OK) GST_WARNING_OBJECT(owner, "%s-%s: the library refused %g (%d)", method.name, spec.name,
+        const int32_t rc = rl->SetOption(method.method, opt.option, payload);
+        if (rc != RL_OK) GST_WARNING_OBJECT(owner, "%s-%s: the library refused %g (%d)", method.name, opt.name,
                                             values->value[i], rc);
     }
 }
@@ -347,7 +347,7 @@ void HostStop(MethodHost* host)
     host->inited = false;
 }
 
-const MethodSpec& Selected(const MethodHost* host)
+const MethodInfo& Selected(const MethodHost* host)
 {
     size_t n = 0;
     return *MethodsOf(host->element, &n)[host->method];
@@ -355,7 +355,7 @@ const MethodSpec& Selected(const MethodHost* host)
 
 bool EnsureInit(GstElement* owner, MethodHost* host, int w, int h, bool initFlag, bool* fresh)
 {
-    const MethodSpec& m = Selected(host);
+    const MethodInfo& m = Selected(host);
     *fresh = false;
     if (host->inited && !host->reinit) {
         ApplyOptions(host->rl, host->element, m, &host->values, false, owner);
@@ -363,7 +363,7 @@ bool EnsureInit(GstElement* owner, MethodHost* host, int w, int h, bool initFlag
     }
     // Every method this element may have run goes, so that a switch starts afresh.
     size_t n = 0;
-    const MethodSpec* const* all = MethodsOf(host->element, &n);
+    const MethodInfo* const* all = MethodsOf(host->element, &n);
     for (size_t i = 0; i < n; ++i) host->rl->Uninit(all[i]->method);
     alignas(16) unsigned char record[256] = {};
     const double* values = host->values.value + FirstOptionIndex(host->element, m);

@@ -15,7 +15,7 @@ namespace rvgst {
 enum class OptType { kInt, kFloat, kU8 };
 
 // One method option exposed as the property "<method>-<name>".
-struct OptionSpec {
+struct OptionInfo {
     const char* name;
     const char* blurb;
     // Applied with SetOption after Init and on every change; 0 for a field of
@@ -48,7 +48,7 @@ struct AnalyseHooks {
                      GstStructure** message);
 };
 
-struct MethodSpec {
+struct MethodInfo {
     const char* name;  // the value of the element's "method" property
     const char* summary;
     Element element;
@@ -59,7 +59,7 @@ struct MethodSpec {
     // this method's option values in table order, and returns the config
     // pointer Init takes (may be null).
     void* (*makeConfig)(unsigned char* record, int w, int h, const double* values);
-    const OptionSpec* options;
+    const OptionInfo* options;
     size_t optionCount;
     const AnalyseHooks* analyse;  // analysis methods only
     double scale;                 // scalers: natural output size / input size
@@ -67,7 +67,7 @@ struct MethodSpec {
 };
 
 // The methods of one element, in table order; `count` receives their number.
-const MethodSpec* const* MethodsOf(Element element, size_t* count);
+const MethodInfo* const* MethodsOf(Element element, size_t* count);
 
 // GEnum type of the element's "method" property.
 GType MethodEnumType(Element element);
@@ -86,8 +86,8 @@ bool GetOptionProperty(Element element, guint firstId, guint propId, GValue* v, 
 void ResetOptionValues(Element element, OptionValues* values);
 // SetOption for every option of `method` (all of them, or the changed ones only).
 // Index of the method's first option in OptionValues.
-size_t FirstOptionIndex(Element element, const MethodSpec& method);
-void ApplyOptions(IRavvel* rl, Element element, const MethodSpec& method, OptionValues* values, bool all,
+size_t FirstOptionIndex(Element element, const MethodInfo& method);
+void ApplyOptions(IRavvel* rl, Element element, const MethodInfo& method, OptionValues* values, bool all,
                   GstElement* owner);
 
 // A library object whose log lines go to GStreamer's debug log.
@@ -114,7 +114,7 @@ void HostSetProperty(GObject* object, MethodHost* host, guint id, const GValue* 
 void HostGetProperty(GObject* object, MethodHost* host, guint id, GValue* value, GParamSpec* pspec);
 gboolean HostStart(GstElement* owner, MethodHost* host);
 void HostStop(MethodHost* host);
-const MethodSpec& Selected(const MethodHost* host);
+const MethodInfo& Selected(const MethodHost* host);
 // Init (after Uninit of every method of the element) when needed, else the
 // changed options. True when the method is ready; *fresh when Init just ran.
 bool EnsureInit(GstElement* owner, MethodHost* host, int w, int h, bool initFlag, bool* fresh);

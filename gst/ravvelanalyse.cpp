@@ -75,7 +75,7 @@ GstFlowReturn TransformIp(GstBaseTransform* trans, GstBuffer* buffer)
     rvgst::AnalyseState& st = self->state;
 
     GST_OBJECT_LOCK(self);
-    const rvgst::MethodSpec& m = rvgst::Selected(&self->host);
+    const rvgst::MethodInfo& m = rvgst::Selected(&self->host);
     bool fresh = false;
     bool ok = rvgst::EnsureInit(GST_ELEMENT(self), &self->host, current.iWidth, current.iHeight, m.initFlag, &fresh);
     if (ok && fresh) {

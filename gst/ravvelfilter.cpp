@@ -57,7 +57,7 @@ GstFlowReturn TransformFrameIp(GstVideoFilter* filter, GstVideoFrame* frame)
     GstRavvelFilter* self = GST_RAVVEL_FILTER(filter);
     SRLPictureInfo dst = rvgst::Describe(frame);
     GST_OBJECT_LOCK(self);
-    const rvgst::MethodSpec& m = rvgst::Selected(&self->host);
+    const rvgst::MethodInfo& m = rvgst::Selected(&self->host);
     bool fresh = false;
     const bool ok = rvgst::EnsureInit(GST_ELEMENT(self), &self->host, dst.iWidth, dst.iHeight, m.initFlag, &fresh);
     GST_OBJECT_UNLOCK(self);

@@ -17,7 +17,7 @@ G_DEFINE_TYPE(GstRavvelScale, gst_ravvel_scale, GST_TYPE_VIDEO_FILTER)
 namespace {
 
 // The natural output size of a method for an input size (even sides).
-void NaturalSize(const rvgst::MethodSpec& m, int w, int h, int* ow, int* oh)
+void NaturalSize(const rvgst::MethodInfo& m, int w, int h, int* ow, int* oh)
 {
     const double scale = m.scale;
     *ow = (static_cast<int>(w * scale) + 1) & ~1;
@@ -100,7 +100,7 @@ GstFlowReturn TransformFrame(GstVideoFilter* filter, GstVideoFrame* inFrame, Gst
     GstRavvelScale* self = GST_RAVVEL_SCALE(filter);
     SRLPictureInfo src = rvgst::Describe(inFrame), dst = rvgst::Describe(outFrame);
     GST_OBJECT_LOCK(self);
-    const rvgst::MethodSpec& m = rvgst::Selected(&self->host);
+    const rvgst::MethodInfo& m = rvgst::Selected(&self->host);
     bool fresh = false;
     // The scalers write our output planes (Init's flag true where it matters).
     const bool ok = rvgst::EnsureInit(GST_ELEMENT(self), &self->host, src.iWidth, src.iHeight, true, &fresh);
