@@ -27,6 +27,9 @@ for m in $(methods_of ravvelscale); do
 done
 # A size the caps ask for.
 gst-launch-1.0 -q $src ! ravvelscale method=downsample ! video/x-raw,width=200,height=150 ! fakesink
+gst-launch-1.0 -q $src ! ravvelscale method=sr ! video/x-raw,width=480,height=360 ! fakesink
+# Content analysis needs pictures at least 337 pixels wide.
+src="videotestsrc num-buffers=60 pattern=smpte ! video/x-raw,format=I420,width=640,height=360,framerate=30/1"
 for m in $(methods_of ravvelanalyse); do
   echo "ravvelanalyse method=$m"
   gst-launch-1.0 -m $src ! ravvelanalyse method="$m" ! fakesink >"$work/messages"

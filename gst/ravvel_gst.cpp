@@ -83,6 +83,74 @@ const OptionInfo kMiaOptions[] = {
 const MethodInfo kMia = {"mia",    "brightness, contrast and saturation", Element::kFilter, RL_METHOD_MIA, false, true,
                          MiaConfig, kMiaOptions, 3, nullptr, 1.0, nullptr};
 
+void* DenoiseConfig(unsigned char* record, int w, int h, const double* values)
+{
+    SDenoiseConfig* c = Record<SDenoiseConfig>(record);
+    *c = {w, h, RL_FORMAT_I420, static_cast<int32_t>(values[0])};
+    return c;
+}
+const OptionInfo kDenoiseOptions[] = {
+    {"mode", "0 automatic level, 1..4 fixed level (1 weak, 4 strongest)", static_cast<RL_EOption>(0), OptType::kInt,
+     0, 4, 0},
+    {"interval", "Frames between noise estimations (automatic level)", RL_OPTION_DENOISE_ESTIMATE_INTERVAL,
+     OptType::kInt, 1, 100000, 90},
+};
+const MethodInfo kDenoise = {"denoise", "spatial and temporal noise reduction", Element::kFilter, RL_METHOD_DENOISE,
+                             false,     true,                                   DenoiseConfig,    kDenoiseOptions,
+                             2,         nullptr,                                1.0,              nullptr};
+
+void* LcboostConfig(unsigned char* record, int w, int h, const double* v)
+{
+    SLcboostConfig* c = Record<SLcboostConfig>(record);
+    *c = {w,
+          h,
+          RL_FORMAT_I420,
+          static_cast<float>(v[0]),
+          static_cast<float>(v[1]),
+          static_cast<float>(v[2]),
+          static_cast<int32_t>(v[3]),
+          static_cast<int32_t>(v[4]),
+          static_cast<int32_t>(v[5])};
+    return c;
+}
+const OptionInfo kLcboostOptions[] = {
+    {"contrast", "Contrast strength; 0 derives it from the picture", static_cast<RL_EOption>(0), OptType::kFloat, 0,
+     4, 1.15},
+    {"colour", "Colour (vibrance) strength", static_cast<RL_EOption>(0), OptType::kFloat, 0, 4, 1.1},
+    {"cdf-weight", "Histogram equalisation weight", static_cast<RL_EOption>(0), OptType::kFloat, 0.1, 10, 1.1},
+    {"brightness", "0 none, 1 equalisation, 2 beta mapping, 3 hybrid", static_cast<RL_EOption>(0), OptType::kInt, 0,
+     3, 3},
+    {"colour-method", "0 none, 1 chroma gain table", static_cast<RL_EOption>(0), OptType::kInt, 0, 1, 1},
+    {"scale-chroma", "Scale chroma with the luma change (0 or 1)", static_cast<RL_EOption>(0), OptType::kInt, 0, 1, 1},
+};
+const MethodInfo kLcboost = {"lcboost",     "local contrast, brightness and colour boost", Element::kFilter,
+                             RL_METHOD_LCBOOST, false, false, LcboostConfig, kLcboostOptions, 6, nullptr, 1.0,
+                             nullptr};
+
+void* DebandConfig(unsigned char* record, int w, int h, const double* v)
+{
+    SFastDebandConfig* c = Record<SFastDebandConfig>(record);
+    *c = {w,
+          h,
+          static_cast<int32_t>(v[0]),
+          static_cast<int32_t>(v[1]),
+          static_cast<int32_t>(v[2]),
+          RL_FORMAT_I420,
+          static_cast<int32_t>(v[3]),
+          static_cast<int32_t>(v[4])};
+    return c;
+}
+const OptionInfo kDebandOptions[] = {
+    {"strength", "Threshold in 1/16 levels (0 off, 1..16 act as 16)", static_cast<RL_EOption>(0), OptType::kInt, 0,
+     240, 8},
+    {"dither", "Dither amount in 1/16 levels", static_cast<RL_EOption>(0), OptType::kInt, 0, 15, 6},
+    {"log2-size", "log2 of the filter span", static_cast<RL_EOption>(0), OptType::kInt, 1, 8, 6},
+    {"depth-y", "Extra passes on luma", static_cast<RL_EOption>(0), OptType::kInt, 0, 4, 0},
+    {"depth-uv", "Passes on chroma", static_cast<RL_EOption>(0), OptType::kInt, 1, 4, 1},
+};
+const MethodInfo kDeband = {"deband", "removes banding from smooth gradients", Element::kFilter, RL_METHOD_FAST_DEBAND,
+                            false,    false, DebandConfig, kDebandOptions, 5, nullptr, 1.0, nullptr, true};
+
 // ---- scale: I420 to another size ----
 
 const OptionInfo kDownsampleOptions[] = {
@@ -102,6 +170,13 @@ const OptionInfo kUpsampleOptions[] = {
 };
 const MethodInfo kUpsample = {"upsample", "enlarges (default: double size)", Element::kScale, RL_METHOD_UPSAMPLING,
                               false, false, UpsampleConfig, kUpsampleOptions, 1, nullptr, 2.0, nullptr};
+
+const OptionInfo kSrOptions[] = {
+    {"simple", "Simple filter for 1.5x (0 or 1)", RL_OPTION_SR_SIMPLE_1PT5, OptType::kU8, 0, 1, 0},
+};
+const MethodInfo kSuperResolution = {"sr",    "super resolution to exactly 2x (default) or 1.5x the size",
+                                     Element::kScale, RL_METHOD_SUPER_RESOLUTION, true, false, NoConfig, kSrOptions,
+                                     1,       nullptr, 2.0, nullptr};
 
 // ---- analyse: I420 passes through, results become element messages ----
 
@@ -134,11 +209,86 @@ const MethodInfo kSceneChange = {"scenechange",
                                  1.0,
                                  nullptr};
 
+// Content: the library calls back on every change of its verdict.
+void OnContent(void* context, int32_t content)
+{
+    AnalyseState* state = static_cast<AnalyseState*>(context);
+    state->content = content;
+    state->contentReported = true;
+}
+int32_t AttachContent(AnalyseState& state, RL_EMethod method)
+{
+    SRLContentCallback cb = {&OnContent, &state};
+    uint8_t reset = 1;
+    const int32_t rc = state.rl->SetOption(method, RL_OPTION_CONTENT_CALLBACK, &cb);
+    return rc != RL_OK ? rc : state.rl->SetOption(method, RL_OPTION_CONTENT_RESET, &reset);
+}
+int32_t ContentFrame(AnalyseState& state, RL_EMethod method, SRLPictureInfo* current, SRLPictureInfo*,
+                     GstStructure** message)
+{
+    state.contentReported = false;
+    const int32_t rc = state.rl->Process(method, current, nullptr, nullptr);
+    if (rc == RL_OK && state.contentReported)
+        *message = gst_structure_new("ravvel-content", "frame", G_TYPE_UINT64, state.frame, "text", G_TYPE_BOOLEAN,
+                                     state.content == RL_CONTENT_TEXT, nullptr);
+    return rc;
+}
+void* ContentConfig(unsigned char* record, int w, int h, const double*)
+{
+    SRLContentDetectionConfig* c = Record<SRLContentDetectionConfig>(record);
+    c->iWidth = w;
+    c->iHeight = h;
+    c->eFormat = RL_FORMAT_I420;
+    return c;
+}
+const AnalyseHooks kContentHooks = {AttachContent, ContentFrame};
+const MethodInfo kContent = {"content", "text or natural video, posted when the verdict changes", Element::kAnalyse,
+                             RL_METHOD_CONTENT_DETECTION, false, true, ContentConfig, nullptr, 0, &kContentHooks, 1.0,
+                             nullptr};
+
+// Flicker: the verdict of every frame.
+int32_t FlickerFrame(AnalyseState& state, RL_EMethod method, SRLPictureInfo* current, SRLPictureInfo*,
+                     GstStructure** message)
+{
+    const int32_t rc = state.rl->Process(method, current, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    int32_t flicker = 0;
+    state.rl->GetOption(method, RL_OPTION_FLICKER_RESULT, &flicker);
+    *message = gst_structure_new("ravvel-flicker", "frame", G_TYPE_UINT64, state.frame, "flicker", G_TYPE_BOOLEAN,
+                                 flicker != 0, nullptr);
+    return RL_OK;
+}
+void* FlickerConfig(unsigned char* record, int w, int h, const double* v)
+{
+    SRLFlickerDetectConfig* c = Record<SRLFlickerDetectConfig>(record);
+    c->width = w;
+    c->height = h;
+    c->window_frames = static_cast<int32_t>(v[0]);
+    c->grid_columns = static_cast<int32_t>(v[1]);
+    c->grid_rows = static_cast<int32_t>(v[2]);
+    c->grace_period = static_cast<int32_t>(v[3]);
+    for (float& t : c->winsum_threshold_yuv) t = static_cast<float>(v[4]);
+    c->format = RL_FORMAT_I420;
+    return c;
+}
+const OptionInfo kFlickerOptions[] = {
+    {"window", "Window length in frames", static_cast<RL_EOption>(0), OptType::kInt, 1, 512, 5},
+    {"columns", "Region grid columns", static_cast<RL_EOption>(0), OptType::kInt, 1, 32, 3},
+    {"rows", "Region grid rows", static_cast<RL_EOption>(0), OptType::kInt, 1, 32, 3},
+    {"grace", "Frames the verdict holds after flicker", static_cast<RL_EOption>(0), OptType::kInt, 0, 10000, 30},
+    {"threshold", "Region MSE sum per window for Y, U and V (1000 suits 1920x1080)", static_cast<RL_EOption>(0),
+     OptType::kFloat, 0, 1e9, 1000},
+};
+const AnalyseHooks kFlickerHooks = {AttachNothing, FlickerFrame};
+const MethodInfo kFlicker = {"flicker", "whether region brightness keeps jumping, every frame", Element::kAnalyse,
+                             RL_METHOD_FLICKER_DETECT, false, true, FlickerConfig, kFlickerOptions, 5, &kFlickerHooks,
+                             1.0, nullptr};
+
 // ---- the tables ----
 
-const MethodInfo* const kFilterMethods[] = {&kVideoFilter, &kMia, &kBlur, &kEdge};
-const MethodInfo* const kScaleMethods[] = {&kDownsample, &kUpsample};
-const MethodInfo* const kAnalyseMethods[] = {&kSceneChange};
+const MethodInfo* const kFilterMethods[] = {&kDenoise, &kLcboost, &kDeband, &kVideoFilter, &kMia, &kBlur, &kEdge};
+const MethodInfo* const kScaleMethods[] = {&kDownsample, &kUpsample, &kSuperResolution};
+const MethodInfo* const kAnalyseMethods[] = {&kSceneChange, &kContent, &kFlicker};
 
 struct OptionRef {
     const MethodInfo* method;
@@ -419,6 +569,38 @@ SRLPictureInfo PackedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize*
         for (int y = 0; y < rows[p]; ++y, at += rowBytes[p])
             std::memcpy(at, picture.pData[p] + static_cast<gsize>(y) * picture.iStride[p], rowBytes[p]);
     }
+    return copy;
+}
+
+void CopyPixels(const SRLPictureInfo& from, const SRLPictureInfo& to)
+{
+    const int w = from.iWidth, h = from.iHeight, cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const int rows[3] = {h, ch, ch}, rowBytes[3] = {w, cw, cw};
+    for (int p = 0; p < 3; ++p)
+        for (int y = 0; y < rows[p]; ++y)
+            std::memcpy(to.pData[p] + static_cast<gsize>(y) * to.iStride[p],
+                        from.pData[p] + static_cast<gsize>(y) * from.iStride[p], rowBytes[p]);
+}
+
+SRLPictureInfo AlignedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize* capacity, bool copyPixels)
+{
+    const int w = picture.iWidth, h = picture.iHeight, cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const gsize ys = (static_cast<gsize>(w) + 63) & ~static_cast<gsize>(63);
+    const gsize cs = (static_cast<gsize>(cw) + 63) & ~static_cast<gsize>(63);
+    const gsize bytes = ys * h + 2 * cs * ch + 64;
+    if (*capacity < bytes) {
+        g_free(*buffer);
+        *buffer = static_cast<guint8*>(g_malloc0(bytes));
+        *capacity = bytes;
+    }
+    guint8* base = reinterpret_cast<guint8*>((reinterpret_cast<guintptr>(*buffer) + 63) & ~static_cast<guintptr>(63));
+    SRLPictureInfo copy = picture;
+    copy.pData[0] = base;
+    copy.pData[1] = base + ys * h;
+    copy.pData[2] = copy.pData[1] + cs * ch;
+    copy.iStride[0] = static_cast<int32_t>(ys);
+    copy.iStride[1] = copy.iStride[2] = static_cast<int32_t>(cs);
+    if (copyPixels) CopyPixels(picture, copy);
     return copy;
 }
 

@@ -64,6 +64,7 @@ struct MethodInfo {
     const AnalyseHooks* analyse;  // analysis methods only
     double scale;                 // scalers: natural output size / input size
     void (*finish)(SRLPictureInfo* destination);  // after each frame, or null
+    bool aligned64 = false;  // planes and strides must be multiples of 64 bytes
 };
 
 // The methods of one element, in table order; `count` receives their number.
@@ -128,6 +129,11 @@ SRLPictureInfo Describe(GstVideoFrame* frame);
 // A tightly packed copy of an I420 picture in *buffer (grown as needed, freed
 // by the caller with g_free), described with the same size and format.
 SRLPictureInfo PackedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize* capacity);
+// The same with every plane and stride on a 64-byte boundary (`align` 64);
+// `copyPixels` false only lays the planes out.
+SRLPictureInfo AlignedCopy(const SRLPictureInfo& picture, guint8** buffer, gsize* capacity, bool copyPixels);
+// Copies the pixels of one I420 picture into another of the same size.
+void CopyPixels(const SRLPictureInfo& from, const SRLPictureInfo& to);
 
 }  // namespace rvgst
 

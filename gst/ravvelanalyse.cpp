@@ -135,7 +135,7 @@ static void gst_ravvel_analyse_class_init(GstRavvelAnalyseClass* klass)
     rvgst::InstallHostProperties(gobject, rvgst::Element::kAnalyse,
                                  "The library analysis, posted as \"ravvel-<method>\" element messages");
     gst_element_class_set_static_metadata(element, "Ravvel analyser", "Filter/Analyzer/Video",
-                                          "Scene-change, content, motion and flicker detection of the Ravvel "
+                                          "Scene-change, content and flicker detection of the Ravvel "
                                           "library, posted as element messages",
                                           "Ravvel developers");
     rvgst::AddI420Pads(element);

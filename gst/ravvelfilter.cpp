@@ -13,6 +13,8 @@ struct _GstRavvelFilter {
     rvgst::MethodHost host;
     guint8* copy;
     gsize copySize;
+    guint8* out;  // aligned destination for methods that need one
+    gsize outSize;
 };
 
 G_DEFINE_TYPE(GstRavvelFilter, gst_ravvel_filter, GST_TYPE_VIDEO_FILTER)
@@ -41,6 +43,9 @@ gboolean Stop(GstBaseTransform* trans)
     g_free(self->copy);
     self->copy = nullptr;
     self->copySize = 0;
+    g_free(self->out);
+    self->out = nullptr;
+    self->outSize = 0;
     return TRUE;
 }
 
@@ -65,8 +70,13 @@ GstFlowReturn TransformFrameIp(GstVideoFilter* filter, GstVideoFrame* frame)
         GST_ELEMENT_ERROR(self, LIBRARY, INIT, ("%s refused its configuration", m.name), (nullptr));
         return GST_FLOW_ERROR;
     }
-    SRLPictureInfo src = m.inPlace ? dst : rvgst::PackedCopy(dst, &self->copy, &self->copySize);
+    SRLPictureInfo frameDst = dst;
+    SRLPictureInfo src = m.inPlace     ? dst
+                         : m.aligned64 ? rvgst::AlignedCopy(dst, &self->copy, &self->copySize, true)
+                                       : rvgst::PackedCopy(dst, &self->copy, &self->copySize);
+    if (m.aligned64) dst = rvgst::AlignedCopy(frameDst, &self->out, &self->outSize, false);
     const int32_t rc = self->host.rl->Process(m.method, &src, &dst, nullptr);
+    if (rc == RL_OK && m.aligned64) rvgst::CopyPixels(dst, frameDst);
     if (rc != RL_OK) {
         GST_ELEMENT_ERROR(self, STREAM, FAILED,
                           ("%s failed on a %dx%d frame (%d)", m.name, dst.iWidth, dst.iHeight, rc), (nullptr));
@@ -109,4 +119,6 @@ static void gst_ravvel_filter_init(GstRavvelFilter* self)
     rvgst::HostReset(&self->host, rvgst::Element::kFilter);
     self->copy = nullptr;
     self->copySize = 0;
+    self->out = nullptr;
+    self->outSize = 0;
 }
