@@ -24,4 +24,13 @@ shot downsample downsample --size 160x90
 shot upsample upsample --size 480x270 --option filter=2
 shot rotate rotate --option angle=90
 shot blend blend --option alpha=-1
+shot denoise denoise --option mode=3
+shot lcboost lcboost
+shot deband deband --option strength=128
+shot sr sr --scale 1.5
+shot sepia filter --option mode=3
+shot hue filter --option mode=2
+shot mia mia --option brightness=60 --option contrast=70 --option saturation=80
+shot blur blur --option sigma=3
+shot edge edge --option thin=0
 ls -la "$out"
