@@ -28,7 +28,7 @@ Sad8x8BlockFunc SelectSad8x8Block(uint32_t cpuFlags)
 }
 
 CSceneChangeDetection::CSceneChangeDetection(uint32_t cpuFlags)
-    : m_uiCpuFlags(cpuFlags), m_pfnSad8x8(SelectSad8x8Block(cpuFlags))
+    : m_pfnSad8x8(SelectSad8x8Block(cpuFlags))
 {
     RL_SELECT_TIERED(cpuFlags, m_pfnCountChangedBlocks, CountChangedBlocks);
     m_strName = "SceneChangeDetection";

@@ -45,7 +45,6 @@ private:
     static void FreeCopy(AlignedCopy* copy);
     int32_t ThresholdFor(float fraction, float blocks) const;
 
-    uint32_t m_uiCpuFlags;
     int32_t m_iSceneChangeLevel = RL_SCENE_CHANGE_NONE;
     int32_t m_iChangedBlocks = 0;
     float m_fChangedRatio = 0.0f;

@@ -9,7 +9,7 @@ void InitEdgeFunc(TagEdgeFuncs* funcs, uint32_t cpuFlags)
     RL_SELECT_TIERED(cpuFlags, funcs->pfnSobelLumaFilter8, SobelLumaFilter8);
 }
 
-CEdge::CEdge(uint32_t cpuFlags) : m_uiCpuFlags(cpuFlags)
+CEdge::CEdge(uint32_t cpuFlags)
 {
     InitEdgeFunc(&m_sFuncs, cpuFlags);
     m_strName = "Edge";

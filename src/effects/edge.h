@@ -37,7 +37,6 @@ public:
 
 private:
     TagEdgeFuncs m_sFuncs{};
-    uint32_t m_uiCpuFlags;
     int32_t m_iWidth = 0;
     int32_t m_iHeight = 0;
     int32_t m_iStride = 0;

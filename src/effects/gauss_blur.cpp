@@ -38,7 +38,7 @@ void CalGaussianCoeff(float sigma, float* k)
     k[kGaussCoefN] = (k[kGaussA2] + k[kGaussA3]) / denominator;
 }
 
-CGaussBlur::CGaussBlur(uint32_t cpuFlags) : m_uiCpuFlags(cpuFlags)
+CGaussBlur::CGaussBlur(uint32_t cpuFlags)
 {
     FillGaussBlurKernels(&m_sKernels, cpuFlags);
     CalGaussianCoeff(m_fSigma, m_fCoeffs);

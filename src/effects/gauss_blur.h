@@ -48,7 +48,6 @@ private:
     void FreeBuffers();
 
     GaussBlurKernels m_sKernels{};
-    uint32_t m_uiCpuFlags;
     float m_fSigma = 5.0f;
     float m_fCoeffs[kGaussCoeffCount] = {};
     float* m_pRowBuffer = nullptr;

@@ -185,7 +185,8 @@ TEST_F(SceneChangeMethod, SmallFramesAndTheUncomparedRemainder)
     EXPECT_EQ(Read().level, RL_SCENE_CHANGE_NONE);
 
     // No whole block: nothing was compared, so nothing changed.
-    for (const int* s : {(const int[]){7, 100}, (const int[]){100, 7}, (const int[]){0, 0}}) {
+    const int sizes[][2] = {{7, 100}, {100, 7}, {0, 0}};
+    for (const auto& s : sizes) {
         LumaFrame e(s[0], s[1]), f(s[0], s[1]);
         e.Fill(0);
         f.Fill(255);

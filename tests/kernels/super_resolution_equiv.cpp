@@ -74,11 +74,13 @@ const bool kAdaptive2x = rltest::RegisterKernelFamily<SRAdaptive2xFunc>(
                     prev->row(y)[x] = (c.param == 5 || rng.Range(0, 40) != 0) ? src.row(y)[x] : static_cast<uint8_t>(src.row(y)[x] + 1);
         }
         rltest::Plane dst(2 * c.width, 2 * c.height, 2 * c.width + c.stridePad, (c.misalign * 3) % 32, 0x5c);
-        const std::vector<uint8_t> qp = RandomQp(rng, c.width, c.height, c.param == 3 ? 60 : 30);
-        const std::vector<int8_t> taps = Taps(rng, c.param == 4);
         const bool chroma = c.param == 1;
+        // Chroma planes read the quantisers of their luma picture, twice as large.
+        const int lw = chroma ? 2 * c.width : c.width, lh = chroma ? 2 * c.height : c.height;
+        const std::vector<uint8_t> qp = RandomQp(rng, lw, lh, c.param == 3 ? 60 : 30);
+        const std::vector<int8_t> taps = Taps(rng, c.param == 4);
         f(src.data(), c.width, c.height, src.stride(), dst.data(), dst.stride(), 0, c.height, qp.data(),
-          (c.width + 15) / 16, prev ? prev->data() : nullptr, prev ? prev->stride() : 0, chroma ? 4 : 1, chroma ? 1 : 0,
+          (lw + 15) / 16, prev ? prev->data() : nullptr, prev ? prev->stride() : 0, chroma ? 4 : 1, chroma ? 1 : 0,
           taps.data());
         out.AddPlane("dst", dst);
     });
@@ -95,9 +97,11 @@ const bool kAdaptive1pt5 = rltest::RegisterKernelFamily<SRAdaptive1pt5Func>(
         FillTiles(rng, src);
         const int dw = 3 * c.width / 2, dh = 3 * c.height / 2;
         rltest::Plane dst(dw, dh, dw + c.stridePad, (c.misalign * 3) % 32, 0x5c);
-        const std::vector<uint8_t> qp = RandomQp(rng, c.width, c.height, 60);
+        // Chroma planes read the quantisers of their luma picture, twice as large.
+        const int lw = c.param == 4 ? 2 * c.width : c.width, lh = c.param == 4 ? 2 * c.height : c.height;
+        const std::vector<uint8_t> qp = RandomQp(rng, lw, lh, 60);
         f(src.data(), c.width, c.height, src.stride(), dst.data(), dst.stride(), 0, c.height, qp.data(),
-          (c.width + 15) / 16, c.param, c.param == 4 ? 1 : 0);
+          (lw + 15) / 16, c.param, c.param == 4 ? 1 : 0);
         out.AddPlane("dst", dst);
     });
 
