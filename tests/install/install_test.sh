@@ -8,6 +8,7 @@ build_dir=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'echo "install test failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 unset LD_LIBRARY_PATH
 
 cmake --install "$build_dir" --prefix "$work/installed" >/dev/null
@@ -23,14 +24,18 @@ if readelf -d "$libdir/libravvel.so.4" | grep -Eq 'RPATH|RUNPATH'; then
   echo "installed library carries a run path"; exit 1
 fi
 if [ -x "$prefix/bin/ravvel" ]; then
-  (cd "$work" && "$prefix/bin/ravvel" info | grep -q '^SIMD level')
+  # Output goes to files first: under pipefail, "producer | grep -q" fails
+  # whenever grep exits before the producer has written its last line.
+  (cd "$work" && "$prefix/bin/ravvel" info >"$work/info.txt")
+  grep -q '^SIMD level' "$work/info.txt"
   (cd "$work" && "$prefix/bin/ravvel" methods >/dev/null)
 fi
 
 # The GStreamer plugin, when it was built, loads from the installed tree.
 plugin=$(find "$prefix" -name 'libgstravvel.so' | head -n1)
 if [ -n "$plugin" ] && command -v gst-inspect-1.0 >/dev/null; then
-  GST_PLUGIN_PATH=$(dirname "$plugin") GST_REGISTRY=$work/registry.bin gst-inspect-1.0 ravvel | grep -q ravvelfilter
+  GST_PLUGIN_PATH=$(dirname "$plugin") GST_REGISTRY=$work/registry.bin gst-inspect-1.0 ravvel >"$work/inspect.txt"
+  grep -q ravvelfilter "$work/inspect.txt"
 fi
 
 # pkg-config
@@ -49,7 +54,8 @@ LD_LIBRARY_PATH="$libdir" "$work/consumer_build/consumer"
 # The example hosts, built against the installed package.
 cmake -S "$source_dir/examples" -B "$work/examples_build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/examples_build" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$work/examples_build/convert_scale" 320x180 | grep -q "PSNR"
+LD_LIBRARY_PATH="$libdir" "$work/examples_build/convert_scale" 320x180 >"$work/convert.txt"
+grep -q "PSNR" "$work/convert.txt"
 {
   printf 'YUV4MPEG2 W64 H48 F25:1 C420jpeg\n'
   for i in 1 2 3; do printf 'FRAME\n'; head -c 4608 /dev/zero | tr '\0' '\100'; done
