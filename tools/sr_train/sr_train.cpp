@@ -4,13 +4,18 @@
 // report on the held-out pictures.
 //
 //   ravvel_sr_train --tables OUT.cpp --coeffs OUT.txt [--report OUT.md]
+//                   [--prescale F[,F...]] [--qp N] [--augment]
+//                   [--reg R0 RN] [--reg-enh RN]
 //                   [--train A.pgm ...] [--holdout B.pgm ...]
 //
-// Without training pictures every class gets the smooth interpolator, which
-// is also the fallback of classes with too few samples. Each filter is a
-// least-squares fit per class and phase with its sum fixed (64 for the 2x
-// table, 32 for the 1.5x table), lightly pulled toward the smooth filter,
-// then rounded so that the sum is kept.
+// Each training picture is reduced by every factor of --prescale (the report
+// uses the first) and, with --augment, also seen in its eight flips and turns
+// and as a negative. Each filter is a least-squares fit per class and phase
+// with its sum fixed (64 for the 2x table, 32 for the 1.5x table), pulled
+// toward a prior (the fit of all classes of the phase, itself pulled toward
+// the smooth filter) the harder the fewer samples it has, then rounded so that
+// the sum is kept. Classes with too few samples keep the smooth filter.
+// Only blocks the kernels would classify at quantiser --qp are learnt from.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -194,9 +199,12 @@ bool FitFilter(const Accum& acc, int q, const std::vector<double>& prior, double
 {
     const int n = acc.n;
     std::vector<double> m = acc.ata[q], v = acc.atb[q];
+    // The pull is measured against the spread of the inputs about their mean:
+    // the filters' sum is fixed, so the mean level carries no information.
     double trace = 0;
-    for (int i = 0; i < n; ++i) trace += m[i * n + i];
-    const double lambda = lambdaScale * trace / n + 1e-3;
+    const double cnt = static_cast<double>(std::max(1L, acc.count[q]));
+    for (int i = 0; i < n; ++i) trace += m[i * n + i] - acc.sum[q][i] * acc.sum[q][i] / cnt;
+    const double lambda = lambdaScale * std::max(0.0, trace) / n + 1e-3;
     for (int i = 0; i < n; ++i) {
         m[i * n + i] += lambda;
         v[i] += lambda * prior[i];
@@ -247,7 +255,14 @@ int Med3(int a, int b, int c) { return std::max(std::min(a, b), std::min(std::ma
 
 // ---- The 2x table ---------------------------------------------------------------
 
-constexpr int kLumaThreshold = 16;  // qp 24 on luma
+// Quantiser the tables are trained for and measured with (luma threshold
+// qp_threshold[qp]); set by --qp.
+int g_qp = 24;
+// Pull toward the prior filter: g_reg0 + g_regN / samples of the class (the
+// 2x and 1.5x tables), g_reg0 + g_regEnh / samples (the enhanced classes,
+// whose prior is the fit of their pattern over all variance levels).
+double g_reg0 = 1e-3, g_regN = 2.0, g_regEnh = 150.0;
+int LumaThreshold() { return qp_threshold[g_qp]; }
 constexpr long kMinSamples2x = 30;
 constexpr long kMinSamples1pt5 = 30;
 constexpr long kMinSamplesEnh = 20;
@@ -310,7 +325,7 @@ void Collect2x(const Gray& hr, std::vector<Accum>& acc)
                                     20 * w[i][j];
                     maxAct = std::max(maxAct, std::abs(act));
                 }
-            if (4 * kLumaThreshold > maxAct) continue;  // the kernel takes the smooth rule here
+            if (4 * LumaThreshold() > maxAct) continue;  // the kernel takes the smooth rule here
             for (int i = 1; i <= 2; ++i)
                 for (int j = 1; j <= 2; ++j) {
                     double in[12];
@@ -345,7 +360,7 @@ void Collect1pt5(const Gray& hr, std::vector<Accum>& acc)
                     lo = std::min<int>(lo, w[i][j]);
                     hi = std::max<int>(hi, w[i][j]);
                 }
-            if (kLumaThreshold > hi - lo) continue;
+            if (LumaThreshold() > hi - lo) continue;
             const int m = (lo + hi) >> 1;
             for (int p = 0; p < 4; ++p) {
                 int n[9];
@@ -487,7 +502,7 @@ void WriteTable(FILE* f, const char* name, const std::vector<std::vector<std::ve
 }
 
 struct Options {
-    int prescale = 1;
+    std::vector<int> prescales{1};  // training scales; the report uses the first
     bool augment = false;
     std::string tables, coeffs, report;
     std::vector<std::string> train, holdout;
@@ -505,7 +520,19 @@ int main(int argc, char** argv)
             (a == "--tables" ? o.tables : a == "--coeffs" ? o.coeffs : o.report) = argv[++i];
             list = nullptr;
         } else if (a == "--prescale" && i + 1 < argc) {
-            o.prescale = std::max(1, std::atoi(argv[++i]));
+            o.prescales.clear();
+            for (const char* p = argv[++i]; *p;) {
+                o.prescales.push_back(std::max(1, std::atoi(p)));
+                while (*p && *p != ',') ++p;
+                if (*p == ',') ++p;
+            }
+        } else if (a == "--reg" && i + 2 < argc) {
+            g_reg0 = std::atof(argv[++i]);
+            g_regN = std::atof(argv[++i]);
+        } else if (a == "--reg-enh" && i + 1 < argc) {
+            g_regEnh = std::atof(argv[++i]);
+        } else if (a == "--qp" && i + 1 < argc) {
+            g_qp = std::min(51, std::max(0, std::atoi(argv[++i])));
         } else if (a == "--augment") {
             o.augment = true;
         } else if (a == "--train") {
@@ -515,7 +542,8 @@ int main(int argc, char** argv)
         } else if (list && a.compare(0, 2, "--") != 0) {
             list->push_back(a);
         } else {
-            std::fprintf(stderr, "usage: %s --tables OUT.cpp --coeffs OUT.txt [--report OUT.md] [--train PGM...] "
+            std::fprintf(stderr, "usage: %s --tables OUT.cpp --coeffs OUT.txt [--report OUT.md] [--prescale F,...] "
+                                 "[--qp N] [--augment] [--reg R0 RN] [--reg-enh RN] [--train PGM...] "
                                  "[--holdout PGM...]\n", argv[0]);
             return 2;
         }
@@ -535,10 +563,15 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot read %s (8-bit binary PGM expected)\n", path.c_str());
             return 1;
         }
-        g = Reduce(g, o.prescale);
-        std::fprintf(stderr, "training on %s (%dx%d)\n", path.c_str(), g.w, g.h);
-        for (int t = 0; t < (o.augment ? 8 : 1); ++t) {
-            const Gray turned = Dihedral(g, t);
+        for (int scale : o.prescales)
+        for (int t = 0; t < (o.augment ? 16 : 1); ++t) {
+            const Gray reduced = Reduce(g, scale);
+            if (t == 0) std::fprintf(stderr, "training on %s (%dx%d)\n", path.c_str(), reduced.w, reduced.h);
+            Gray turned = Dihedral(reduced, t & 7);
+            // The negative picture: a filter whose taps sum to one treats a
+            // pattern and its inverse alike, so both teach the same classes.
+            if (t & 8)
+                for (uint8_t& v : turned.px) v = static_cast<uint8_t>(255 - v);
             const Gray g4 = Crop(turned, 4), g6 = Crop(turned, 6);
             Collect2x(g4, acc2x);
             Collect1pt5(g6, acc15);
@@ -567,7 +600,7 @@ int main(int argc, char** argv)
             std::vector<double> w = Smooth2x(q), prior = Smooth2x(q);
             const bool enough = c < 256 && acc2x[c].count[q] >= kMinSamples2x;
             if (enough && all2x.count[q] > 0) FitFilter(all2x, q, Smooth2x(q), 64, 1e-4, &prior);
-            if (enough) FitFilter(acc2x[c], q, prior, 64, 1e-4 + 20.0 / acc2x[c].count[q], &w);
+            if (enough) FitFilter(acc2x[c], q, prior, 64, g_reg0 + g_regN / acc2x[c].count[q], &w);
             trained2x += enough;
             orig[c][q] = RoundKeepingSum(w, 64, kTapLimit);
         }
@@ -582,7 +615,7 @@ int main(int argc, char** argv)
             std::vector<double> w = Simple1pt5(q), prior = Simple1pt5(q);
             const bool enough = acc15[c].count[q] >= kMinSamples1pt5;
             if (enough && all15.count[q] > 0) FitFilter(all15, q, Simple1pt5(q), 32, 1e-4, &prior);
-            if (enough) FitFilter(acc15[c], q, prior, 32, 1e-4 + 20.0 / acc15[c].count[q], &w);
+            if (enough) FitFilter(acc15[c], q, prior, 32, g_reg0 + g_regN / acc15[c].count[q], &w);
             trained15 += enough;
             const std::vector<int> r = RoundKeepingSum(w, 32, kTapLimit);
             for (int k = 0; k < 9; ++k) sym[c][q][(k / 3) * 4 + k % 3] = r[k];
@@ -613,43 +646,59 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write %s\n", o.coeffs.c_str());
         return 1;
     }
-    // Each class leans on the fit of its variance level, which leans on the
-    // smooth filter, so that sparse classes still get sensible filters.
-    std::vector<Accum> levels(16);
-    for (auto& a : levels) a.Init(9);
-    for (int c = 0; c < kSRFlatClass; ++c)
+    // Every class gets a filter: a class leans on the fit of its pattern (all
+    // variance levels together), a pattern on the fit of all patterns, and
+    // that on the smooth filter, so that sparse or unseen classes still get
+    // sensible filters instead of falling back to the smooth rule.
+    auto pool = [](Accum& into, const Accum& from) {
         for (int q = 0; q < 4; ++q) {
-            Accum& l = levels[c % 16];
-            l.count[q] += accEnh[c].count[q];
-            for (int i = 0; i < 9; ++i) l.sum[q][i] += accEnh[c].sum[q][i];
-            for (size_t i = 0; i < l.ata[q].size(); ++i) l.ata[q][i] += accEnh[c].ata[q][i];
-            for (size_t i = 0; i < l.atb[q].size(); ++i) l.atb[q][i] += accEnh[c].atb[q][i];
+            into.count[q] += from.count[q];
+            for (int i = 0; i < 9; ++i) into.sum[q][i] += from.sum[q][i];
+            for (size_t i = 0; i < into.ata[q].size(); ++i) into.ata[q][i] += from.ata[q][i];
+            for (size_t i = 0; i < into.atb[q].size(); ++i) into.atb[q][i] += from.atb[q][i];
         }
+    };
+    std::vector<Accum> patterns(kSRFlatClass / 16);
+    Accum everything;
+    everything.Init(9);
+    for (auto& a : patterns) a.Init(9);
+    for (int c = 0; c < kSRFlatClass; ++c) pool(patterns[c / 16], accEnh[c]);
+    for (const Accum& a : patterns) pool(everything, a);
+    // Gains near 1 keep the filters right for contrasts the class rarely saw;
+    // the small excess turns the kernel's truncation into a rounding at the
+    // class's mean level.
+    auto gain = [](const Accum& a, int phase) {
+        const double mean = a.count[phase] ? a.sum[phase][4] / static_cast<double>(a.count[phase]) : 128.0;
+        return 1.0 + 0.5 / (mean < 8.0 ? 8.0 : mean);
+    };
+    auto fit = [&](const Accum& a, int q, const std::vector<double>& prior) {
+        std::vector<double> w;
+        if (a.count[q] == 0) return prior;
+        const double pull = g_reg0 + g_regEnh / static_cast<double>(a.count[q]);
+        if (!FitFilter(a, q, prior, gain(a, q), pull, &w)) return prior;
+        return w;
+    };
+    std::vector<std::vector<std::vector<double>>> taps(kSREnhClasses, std::vector<std::vector<double>>(4));
+    for (int q = 0; q < 4; ++q) {
+        std::vector<double> smooth(9, 0.0);
+        smooth[4] = 0.5;
+        smooth[(q & 1) ? 5 : 3] = 0.25;
+        smooth[(q & 2) ? 7 : 1] = 0.25;
+        const std::vector<double> global = fit(everything, q, smooth);
+        std::vector<std::vector<double>> byPattern(patterns.size());
+        for (size_t p = 0; p < patterns.size(); ++p) byPattern[p] = fit(patterns[p], q, global);
+        for (int c = 1; c < kSREnhClasses; ++c)
+            taps[c][q] = c == kSRFlatClass ? fit(accEnh[c], q, smooth) : fit(accEnh[c], q, byPattern[c / 16]);
+    }
     for (int c = 1; c < kSREnhClasses; ++c) {
-        long fewest = accEnh[c].count[0];
-        for (int q = 1; q < 4; ++q) fewest = std::min(fewest, accEnh[c].count[q]);
-        if (fewest < kMinSamplesEnh) continue;
-        ++trainedEnh;
+        // Patterns never seen in training (most cannot occur) stay out of the
+        // file and take the smooth rule.
+        if (c != kSRFlatClass && patterns[c / 16].count[0] == 0) continue;
+        trainedEnh += accEnh[c].count[0] > 0;
         for (int q = 0; q < 4; ++q) {
-            std::vector<double> smooth(9, 0.0), prior, w;
-            smooth[4] = 0.5;
-            smooth[(q & 1) ? 5 : 3] = 0.25;
-            smooth[(q & 2) ? 7 : 1] = 0.25;
-            // Gains near 1 keep the filters right for contrasts the class
-            // rarely saw; the small excess turns the kernel's truncation into
-            // a rounding at the class's mean level.
-            auto gain = [](const Accum& a, int phase) {
-                const double mean = a.count[phase] ? a.sum[phase][4] / static_cast<double>(a.count[phase]) : 128.0;
-                return 1.0 + 0.5 / (mean < 8.0 ? 8.0 : mean);
-            };
-            if (c == kSRFlatClass || !FitFilter(levels[c % 16], q, smooth, gain(levels[c % 16], q), 1e-4, &prior))
-                prior = smooth;
-            // Few samples: a strong pull toward the level's filter.
-            const double pull = 1e-4 + 20.0 / static_cast<double>(fewest);
-            if (!FitFilter(accEnh[c], q, prior, gain(accEnh[c], q), pull, &w)) w = prior;
             // Fields: class, phase, samples, pattern, level, reserved, nine taps.
             std::fprintf(f, "%d %d %ld %d %d 0", c, q, accEnh[c].count[q], c / 16, c % 16);
-            for (int k = 0; k < 9; ++k) std::fprintf(f, " %.7g", w[k]);
+            for (int k = 0; k < 9; ++k) std::fprintf(f, " %.7g", taps[c][q][k]);
             std::fprintf(f, "\n");
         }
     }
@@ -677,13 +726,14 @@ int main(int argc, char** argv)
     const char* names2[] = {"bilinear", "bicubic", "Lanczos-3", "adaptive", "enhanced"};
     const char* names15[] = {"bilinear", "bicubic", "Lanczos-3", "simple", "adaptive"};
     double sum2[5] = {}, sum15[5] = {};
+    std::fprintf(rep, "Held-out photographs reduced %d:1 (area) as the originals, quantiser %d.\n\n", o.prescales.front(), g_qp);
     std::fprintf(rep, "2x (2:1 area downscale), luma PSNR in dB\n\n| picture | %s | %s | %s | %s | %s |\n|---|---|---|---|---|---|\n",
                  names2[0], names2[1], names2[2], names2[3], names2[4]);
     std::string rows15;
     for (const std::string& path : o.holdout) {
         Gray g;
         if (!ReadPgm(path, &g)) return 1;
-        g = Reduce(g, o.prescale);
+        g = Reduce(g, o.prescales.front());
         const std::string base = path.substr(path.find_last_of('/') + 1);
         {
             const Gray hr = Crop(g, 4), lr = Down2(hr);
@@ -692,7 +742,7 @@ int main(int argc, char** argv)
             out[1] = Resample(lr, hr.w, hr.h, Cubic, 2);
             out[2] = Resample(lr, hr.w, hr.h, Lanczos3, 3);
             out[3] = out[4] = hr;
-            const std::vector<uint8_t> qp(static_cast<size_t>((lr.w + 15) / 16) * ((lr.h + 15) / 16), 24);
+            const std::vector<uint8_t> qp(static_cast<size_t>((lr.w + 15) / 16) * ((lr.h + 15) / 16), static_cast<uint8_t>(g_qp));
             brillane_2x2_process_block_c(lr.px.data(), lr.w, lr.h, lr.w, out[3].px.data(), hr.w, 0, lr.h, qp.data(),
                                          (lr.w + 15) / 16, nullptr, 0, 1, 0, pad.data());
             enhSR_2x2_process_block_c(lr.px.data(), lr.w, lr.h, lr.w, out[4].px.data(), hr.w, 0, lr.h, enh.data(),
@@ -713,7 +763,7 @@ int main(int argc, char** argv)
             out[2] = Resample(lr, hr.w, hr.h, Lanczos3, 3);
             out[3] = out[4] = hr;
             const int qpStride = (lr.w + 15) / 16;
-            const std::vector<uint8_t> qp(static_cast<size_t>(qpStride) * ((lr.h + 15) / 16), 24);
+            const std::vector<uint8_t> qp(static_cast<size_t>(qpStride) * ((lr.h + 15) / 16), static_cast<uint8_t>(g_qp));
             simple_scale_1pt5_process_block_c(lr.px.data(), lr.w, lr.h, lr.w, out[3].px.data(), hr.w, 0, lr.h);
             // The adaptive kernel with the new table (the built-in one may be older).
             for (int r = 0; r < lr.h; r += 2) {

@@ -31,5 +31,5 @@ for jpg in $(ls "$photos"/*.jpg | sort); do
 done
 # shellcheck disable=SC2086
 "$build/tools/ravvel_sr_train" --tables "$root/src/scale/super_resolution_tables.cpp" \
-    --coeffs "$root/data/superResCoeffs.txt" --prescale 2 --report "$root/tools/sr_train/quality.md" \
+    --coeffs "$root/data/superResCoeffs.txt" --prescale 4,2,3,5,6 --augment --qp 24 --report "$root/tools/sr_train/quality.md" \
     --train $train --holdout $holdout
