@@ -86,6 +86,7 @@ struct Stage {
     std::unique_ptr<MethodRun> run;
     I420Image ref;  // analysis reference: this stage's previous input
     I420Image side; // output of an effect run beside the pipeline
+    std::string lastReport;  // analyses that report every frame are printed when it changes
 };
 
 void Blit(const RgbImage& src, RgbImage* dst, int x0, int y0)
@@ -129,8 +130,10 @@ int CmdDemo(int argc, char** argv)
                     "(BT.601 limited range, plain C++)\n");
 
     // Enhancement and analysis in the pipeline's order, then the smaller layer.
-    // The smaller layer is enlarged again as a receiver would (super resolution).
-    const char* const kPipeline[] = {"denoise", "lcboost", "deband", "scenechange", "content", "downsample", "sr"};
+    // The smaller layer is enlarged again as a receiver would (super
+    // resolution), and by the plain upsampler for comparison.
+    const char* const kPipeline[] = {"denoise", "lcboost", "deband",     "scenechange", "content",
+                                     "motion",  "flicker", "downsample", "sr",          "upsample"};
     std::vector<Stage> stages;
     Stage capture;
     capture.name = "capture RGB -> I420";
@@ -150,8 +153,9 @@ int CmdDemo(int argc, char** argv)
             s.name = "downsample (layer " + std::to_string(smallW) + "x" + std::to_string(smallH) + ")";
             s.run->reqWidth = smallW;
             s.run->reqHeight = smallH;
-        } else if (row->method == RL_METHOD_SUPER_RESOLUTION) {
-            s.name = "sr (layer back to " + std::to_string(2 * smallW) + "x" + std::to_string(2 * smallH) + ")";
+        } else if (row->method == RL_METHOD_SUPER_RESOLUTION || row->method == RL_METHOD_UPSAMPLING) {
+            s.name = std::string(name) + " (layer back to " + std::to_string(2 * smallW) + "x" +
+                     std::to_string(2 * smallH) + ")";
             s.run->inWidth = smallW;
             s.run->inHeight = smallH;
             s.run->reqWidth = 2 * smallW;
@@ -162,6 +166,7 @@ int CmdDemo(int argc, char** argv)
         s.active = why.empty();
         if (missing) s.note = "skipped: not in this build of the library yet";
         else if (!why.empty()) s.note = "skipped: " + why;
+        else if (row->method == RL_METHOD_MOTION_DETECT) s.note = "(most of it the tool's I420 -> planar RGB)";
         stages.push_back(std::move(s));
     }
     Stage back;
@@ -174,7 +179,7 @@ int CmdDemo(int argc, char** argv)
     // Effects branch off the processed picture; they get their own columns
     // in the contact sheet and do not feed the pipeline.
     std::vector<Stage> effects;
-    for (const char* name : {"blur", "edge", "filter"}) {
+    for (const char* name : {"blur", "edge", "filter", "mia", "blend", "rotate", "crop"}) {
         const MethodRow* row = FindMethod(name);
         if (row == nullptr) continue;
         Stage s;
@@ -186,6 +191,17 @@ int CmdDemo(int argc, char** argv)
         if (row->method == RL_METHOD_GAUSS_BLUR) s.run->SetParam("sigma", "3");
         // Wide edges: thinning removes hard steps, whose two sides tie.
         if (row->method == RL_METHOD_EDGE) s.run->SetParam("thin", "0");
+        if (row->method == RL_METHOD_MIA) {
+            s.run->SetParam("brightness", "58");
+            s.run->SetParam("contrast", "65");
+            s.run->SetParam("saturation", "80");
+        }
+        // Half turn and centre cut: both fit the sheet's column.
+        if (row->method == RL_METHOD_IMAGE_ROTATING) s.run->SetParam("angle", "180");
+        if (row->method == RL_METHOD_IMAGE_CROP) {
+            s.run->SetParam("top", std::to_string((a.height / 4) & ~1));
+            s.run->SetParam("left", std::to_string((a.width / 4) & ~1));
+        }
         bool missing = false;
         const std::string why = s.run->Start(&missing);
         s.active = why.empty();
@@ -217,7 +233,7 @@ int CmdDemo(int argc, char** argv)
         for (Stage& s : stages) {
             if (!s.run || !s.active) continue;
             const MethodRow& row = s.run->Row();
-            const bool enlarge = row.method == RL_METHOD_SUPER_RESOLUTION;
+            const bool enlarge = row.method == RL_METHOD_SUPER_RESOLUTION || row.method == RL_METHOD_UPSAMPLING;
             if (enlarge && !haveSmall) continue;
             if (!enlarge && (f == 0 || s.ref.buf.Data() == nullptr)) s.ref.CopyFrom(cur);
             host.ClearProblem();
@@ -243,11 +259,13 @@ int CmdDemo(int argc, char** argv)
                 s.ref.CopyFrom(cur);
             } else if (row.kind == MethodKind::kAnalysis) {
                 const std::string report = row.report(*s.run);
-                if (!report.empty()) events.push_back("frame " + std::to_string(f) + ": " + report);
+                if (!report.empty() && report != s.lastReport)
+                    events.push_back("frame " + std::to_string(f) + ": " + report);
+                s.lastReport = report;
             } else if (row.method == RL_METHOD_DOWNSAMPLING) {
                 haveSmall = true;
             } else if (enlarge) {
-                // The enlarged layer is timed only; the pictures show the pipeline's output.
+                // The enlarged layers are timed only; the pictures show the pipeline's output.
             } else {
                 std::swap(cur, next);
             }

@@ -126,6 +126,27 @@ TEST_F(ToolTest, DemoPrintsTheTimingTableAndWritesDecodablePictures)
     EXPECT_NE(r.out.find("ms/frame"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("capture RGB -> I420"), std::string::npos);
     EXPECT_NE(r.out.find("I420 -> RGB for viewing"), std::string::npos);
+    // Every method the tool knows has a stage of its own and ran; colour
+    // conversion is the capture and viewing stages.
+    const RunResult methods = Run("methods");
+    ASSERT_EQ(methods.status, 0);
+    size_t start = 0;
+    int stagesSeen = 0;
+    while (start < methods.out.size()) {
+        const size_t end = methods.out.find('\n', start);
+        const std::string line = methods.out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? methods.out.size() : end + 1;
+        if (line.empty() || line[0] == ' ') continue;
+        const std::string name = line.substr(0, line.find(' '));
+        if (name == "convert") continue;
+        const size_t at = r.out.find("\n" + name + " ");
+        ASSERT_NE(at, std::string::npos) << name << " has no stage in the demo:\n" << r.out;
+        const std::string row = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+        EXPECT_EQ(row.find("skipped"), std::string::npos) << row;
+        EXPECT_EQ(row.find("stopped"), std::string::npos) << row;
+        ++stagesSeen;
+    }
+    EXPECT_GE(stagesSeen, 17);
 #ifdef RAVVEL_TOOL_HAVE_PNG
     int w = 0, h = 0;
     // Frames 0, 1 (first after the cut) and 2: three rows of 180 with 8-pixel gaps.
