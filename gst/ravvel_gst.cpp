@@ -284,11 +284,81 @@ const MethodInfo kFlicker = {"flicker", "whether region brightness keeps jumping
                              RL_METHOD_FLICKER_DETECT, false, true, FlickerConfig, kFlickerOptions, 5, &kFlickerHooks,
                              1.0, nullptr};
 
+// Motion: the library converts each frame to planar RGB, then tests the
+// boundary of the centred rectangle of half the width and height.
+int32_t AttachMotion(AnalyseState& state, RL_EMethod method)
+{
+    const int32_t rc = state.rl->Init(RL_METHOD_COLOR_SPACE_CONVERT, nullptr, false);
+    return rc != RL_OK ? rc : state.rl->SetOption(method, RL_OPTION_MOTION_RESULT, &state.motion);
+}
+int32_t MotionFrame(AnalyseState& state, RL_EMethod method, SRLPictureInfo* current, SRLPictureInfo*,
+                    GstStructure** message)
+{
+    const int w = current->iWidth, h = current->iHeight;
+    const gsize plane = static_cast<gsize>(w) * h;
+    if (state.planes == nullptr || state.planesWidth != w || state.planesHeight != h) {
+        g_free(state.planes);
+        state.planes = static_cast<guint8*>(g_malloc0(4 * plane));
+        state.planesSize = 4 * plane;
+        state.planesWidth = w;
+        state.planesHeight = h;
+        guint8* mask = state.planes + 3 * plane;
+        for (int y = h / 4; y < h / 4 + h / 2; ++y) std::memset(mask + static_cast<gsize>(y) * w + w / 4, 255, w / 2);
+    }
+    SRLPictureInfo rgb;
+    std::memset(&rgb, 0, sizeof rgb);
+    rgb.eFormat = RL_FORMAT_RGB_PLANAR;
+    rgb.iWidth = w;
+    rgb.iHeight = h;
+    for (int p = 0; p < 3; ++p) {
+        rgb.pData[p] = state.planes + p * plane;
+        rgb.iStride[p] = w;
+    }
+    int32_t rc = state.rl->Process(RL_METHOD_COLOR_SPACE_CONVERT, current, &rgb, nullptr);
+    if (rc != RL_OK) return rc;
+    rgb.pMask = state.planes + 3 * plane;
+    rgb.iMaskWidth = w;
+    rgb.iMaskHeight = h;
+    rc = state.rl->Process(method, &rgb, nullptr, nullptr);
+    if (rc != RL_OK) return rc;
+    *message = gst_structure_new("ravvel-motion", "frame", G_TYPE_UINT64, state.frame, "changed", G_TYPE_BOOLEAN,
+                                 state.motion != 0, nullptr);
+    return RL_OK;
+}
+void* MotionConfig(unsigned char* record, int w, int h, const double* v)
+{
+    SRLMotionDetectConfig* c = Record<SRLMotionDetectConfig>(record);
+    c->width = w;
+    c->height = h;
+    c->min_predict_step = static_cast<int32_t>(v[0]);
+    c->area_threshold = v[1];
+    return c;
+}
+const OptionInfo kMotionOptions[] = {
+    {"min-step", "Frames after a reported change before the next test", static_cast<RL_EOption>(0), OptType::kInt, 0,
+     100, 0},
+    {"area", "Fraction of boundary pixels that must change", static_cast<RL_EOption>(0), OptType::kFloat, 0, 1, 0.2},
+};
+const AnalyseHooks kMotionHooks = {AttachMotion, MotionFrame};
+const MethodInfo kMotion = {"motion",
+                            "change along the boundary of the centred half-size rectangle since the stored reference, "
+                            "every frame",
+                            Element::kAnalyse,
+                            RL_METHOD_MOTION_DETECT,
+                            false,
+                            true,
+                            MotionConfig,
+                            kMotionOptions,
+                            2,
+                            &kMotionHooks,
+                            1.0,
+                            nullptr};
+
 // ---- the tables ----
 
 const MethodInfo* const kFilterMethods[] = {&kDenoise, &kLcboost, &kDeband, &kVideoFilter, &kMia, &kBlur, &kEdge};
 const MethodInfo* const kScaleMethods[] = {&kDownsample, &kUpsample, &kSuperResolution};
-const MethodInfo* const kAnalyseMethods[] = {&kSceneChange, &kContent, &kFlicker};
+const MethodInfo* const kAnalyseMethods[] = {&kSceneChange, &kContent, &kMotion, &kFlicker};
 
 struct OptionRef {
     const MethodInfo* method;

@@ -37,6 +37,11 @@ struct AnalyseState {
     bool contentReported;  // the callback ran during the last frame
     int32_t motion;        // host variable of motion detection
     unsigned char result[64];  // host variable of other analysers
+    // Motion detection's planar RGB picture and mask (four planes of w x h),
+    // g_malloc'ed, remade when the size changes, freed by the element.
+    guint8* planes;
+    gsize planesSize;
+    int planesWidth, planesHeight;
 };
 
 struct AnalyseHooks {

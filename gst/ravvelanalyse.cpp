@@ -53,6 +53,9 @@ gboolean Stop(GstBaseTransform* trans)
     g_free(self->previous);
     self->previous = nullptr;
     self->previousSize = 0;
+    g_free(self->state.planes);
+    self->state.planes = nullptr;
+    self->state.planesSize = 0;
     return TRUE;
 }
 

@@ -166,7 +166,7 @@ int CmdDemo(int argc, char** argv)
         s.active = why.empty();
         if (missing) s.note = "skipped: not in this build of the library yet";
         else if (!why.empty()) s.note = "skipped: " + why;
-        else if (row->method == RL_METHOD_MOTION_DETECT) s.note = "(most of it the tool's I420 -> planar RGB)";
+        else if (row->method == RL_METHOD_MOTION_DETECT) s.note = "(with the conversion to planar RGB)";
         stages.push_back(std::move(s));
     }
     Stage back;

@@ -630,6 +630,8 @@ std::string PrepareMotion(MethodRun& run)
         for (int y = h / 4; y < h / 4 + h / 2; ++y)
             std::memset(run.alpha.Data() + static_cast<size_t>(y) * w + w / 4, 255, static_cast<size_t>(w / 2));
     }
+    if (run.Rl()->Init(RL_METHOD_COLOR_SPACE_CONVERT, nullptr, false) != RL_OK)
+        return "the colour converter refused to start";
     SRLMotionDetectConfig* r = Record<SRLMotionDetectConfig>(run);
     r->width = w;
     r->height = h;
@@ -640,25 +642,18 @@ std::string PrepareMotion(MethodRun& run)
 
 int32_t FrameMotion(MethodRun& run, I420Image& in, const I420Image&, I420Image* out)
 {
-    // BT.601 studio range to RGB, one plane after the other.
+    // The library's colour converter makes the planar RGB the method takes.
     const int w = in.width, h = in.height;
     const size_t n = static_cast<size_t>(w) * h;
-    uint8_t* rgb[3] = {run.packed.Data(), run.packed.Data() + n, run.packed.Data() + 2 * n};
-    auto clamp = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const size_t i = static_cast<size_t>(y) * w + x, c = static_cast<size_t>(y / 2) * in.Cw() + x / 2;
-            const int yy = 298 * (in.Y()[i] - 16), u = in.U()[c] - 128, v = in.V()[c] - 128;
-            rgb[0][i] = clamp((yy + 409 * v + 128) >> 8);
-            rgb[1][i] = clamp((yy - 100 * u - 208 * v + 128) >> 8);
-            rgb[2][i] = clamp((yy + 516 * u + 128) >> 8);
-        }
     SRLPictureInfo s;
     std::memset(&s, 0, sizeof(s));
     s.eFormat = RL_FORMAT_RGB_PLANAR;
     s.iWidth = w;
     s.iHeight = h;
-    for (int p = 0; p < 3; ++p) s.pData[p] = rgb[p], s.iStride[p] = w;
+    for (int p = 0; p < 3; ++p) s.pData[p] = run.packed.Data() + p * n, s.iStride[p] = w;
+    SRLPictureInfo yuv = in.Describe();
+    const int32_t converted = run.Rl()->Process(RL_METHOD_COLOR_SPACE_CONVERT, &yuv, &s, nullptr);
+    if (converted != RL_OK) return converted;
     s.pMask = run.alpha.Data();
     s.iMaskWidth = w;
     s.iMaskHeight = h;
