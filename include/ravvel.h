@@ -36,15 +36,16 @@
 
 /* ---- Result codes ------------------------------------------------------ */
 
+/* Every call returns one of these (32-bit, signed). */
 enum {
     RL_OK = 0,
-    RL_ERR_FAILED = -1,
-    RL_ERR_INVALID_PARAM = -2,
-    RL_ERR_NO_MEMORY = -3,
-    RL_ERR_UNSUPPORTED = -4,
-    RL_ERR_MISMATCH = -5,
-    RL_ERR_NOT_INITIALIZED = -7,
-    RL_ERR_BAD_FORMAT = -8
+    RL_ERR_FAILED = -1,          /* general failure (see the method's notes) */
+    RL_ERR_INVALID_PARAM = -2,   /* null pointer, method out of range, odd or too small size, unknown option */
+    RL_ERR_NO_MEMORY = -3,       /* a buffer or object could not be allocated */
+    RL_ERR_UNSUPPORTED = -4,     /* format or format pair not handled by the method */
+    RL_ERR_MISMATCH = -5,        /* Process on a method never initialised; source and destination do not fit */
+    RL_ERR_NOT_INITIALIZED = -7, /* Set/GetOption on a method never initialised; a call before Init succeeded */
+    RL_ERR_BAD_FORMAT = -8       /* a format the upsampler does not scale */
 };
 
 /* ---- Pixel formats ----------------------------------------------------- */
@@ -579,6 +580,19 @@ typedef struct DecodeParams {
 typedef int32_t MediaSeekPosition;
 
 /* ---- The interface ----------------------------------------------------- */
+
+/* One IRavvel (CreateRavvel) serves one host thread at a time; separate
+ * objects may be used on separate threads at once. Init(method, config, flag)
+ * creates the method on first use and (re)configures it; Process runs one
+ * frame; Uninit(method) frees it (0 for a method never created). Each
+ * method's notes above give its config, flag, options and extra codes.
+ * Logging is set through SetOption with RL_METHOD_ALL (every method, now and
+ * later) or a method value (that method): RL_OPTION_LOG_CALLBACK takes a
+ * pointer to an RLLogCallbackFunc, RL_OPTION_LOG_CALLBACK_INSTANCE a pointer
+ * to the void* handed back to it, RL_OPTION_LOG_LEVEL a pointer to an int32
+ * RL_ETraceLevel (lines up to that level are passed on); all return 0.
+ * RL_OPTION_STAT_INTERVAL takes a pointer to an int32, the milliseconds
+ * between timing lines (0 or less: 10000), and returns -1 once applied. */
 
 #ifdef __cplusplus
 class IRavvel {

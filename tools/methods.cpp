@@ -596,36 +596,21 @@ const OptionInfo kMiaOptions[] = {
 
 // ---- motion detection: planar RGB and a mask ----
 
-// An 8-bit binary PGM (P5) of exactly w x h samples into out.
-std::string ReadPgmMask(const std::string& path, int w, int h, uint8_t* out)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "cannot open mask '" + path + "'";
-    char magic[3] = {};
-    int pw = 0, ph = 0, maxval = 0;
-    std::string why;
-    if (std::fscanf(f, "%2s %d %d %d", magic, &pw, &ph, &maxval) != 4 || std::strcmp(magic, "P5") != 0 ||
-        maxval <= 0 || maxval > 255 || std::fgetc(f) == EOF)
-        why = "mask '" + path + "' is not an 8-bit binary PGM (P5)";
-    else if (pw != w || ph != h)
-        why = "mask '" + path + "' is " + std::to_string(pw) + "x" + std::to_string(ph) + ", the clip is " +
-              std::to_string(w) + "x" + std::to_string(h);
-    else if (std::fread(out, 1, static_cast<size_t>(w) * h, f) != static_cast<size_t>(w) * h)
-        why = "mask '" + path + "' is truncated";
-    std::fclose(f);
-    return why;
-}
-
 std::string PrepareMotion(MethodRun& run)
 {
     const int w = run.inWidth, h = run.inHeight;
     const size_t n = static_cast<size_t>(w) * h;
-    if (!run.packed.Resize(3 * n) || !run.alpha.Resize(n)) return "out of memory";
+    if (!run.packed.Resize(3 * n)) return "out of memory";
     const std::string mask = run.Str("mask");
     if (!mask.empty()) {
-        const std::string why = ReadPgmMask(mask, w, h, run.alpha.Data());
+        // The method takes a mask of the picture's own size.
+        const std::string why = LoadPgmMask(run, mask);
         if (!why.empty()) return why;
+        if (run.maskWidth != w || run.maskHeight != h)
+            return "mask '" + mask + "' is " + std::to_string(run.maskWidth) + "x" + std::to_string(run.maskHeight) +
+                   ", the clip is " + std::to_string(w) + "x" + std::to_string(h);
     } else {
+        if (!run.alpha.Resize(n)) return "out of memory";
         // The centred rectangle of half the width and height.
         for (int y = h / 4; y < h / 4 + h / 2; ++y)
             std::memset(run.alpha.Data() + static_cast<size_t>(y) * w + w / 4, 255, static_cast<size_t>(w / 2));

@@ -235,7 +235,6 @@ bool OptionCarriesPointer(int option)
     case RL_OPTION_LOG_CALLBACK_INSTANCE:
     case RL_OPTION_SR_COEFF_FILE:
     case RL_OPTION_MOTION_RESULT:
-    case RL_OPTION_FLICKER_RESULT:
         return true;
     default:
         return false;

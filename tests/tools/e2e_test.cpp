@@ -322,6 +322,24 @@ TEST_F(ToolTest, ClosedPipeEndsTheRunCleanly)
 
 }  // namespace
 
+// Motion detection takes its mask from a PGM of the clip's own size; any
+// other size is refused with both sizes named.
+TEST_F(ToolTest, MotionTakesAMaskOfTheClipsSize)
+{
+    WriteClip(dir + "/in.y4m", 64, 48, 3);
+    std::string inside(64 * 48, '\0');
+    for (int y = 8; y < 40; ++y) inside.replace(static_cast<size_t>(y) * 64 + 16, 32, 32, '\xff');
+    std::ofstream(dir + "/mask.pgm", std::ios::binary) << "P5 64 48 255\n" << inside;
+    std::ofstream(dir + "/small.pgm", std::ios::binary) << "P5 2 2 255\n" << std::string(4, '\xff');
+    const std::string base = "process motion -i '" + dir + "/in.y4m' --option mask='" + dir;
+    const RunResult ok = Run(base + "/mask.pgm'");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_NE(ok.out.find("frame 2: motion: "), std::string::npos) << ok.out;
+    const RunResult small = Run(base + "/small.pgm'");
+    EXPECT_NE(small.status, 0);
+    EXPECT_NE(small.err.find("is 2x2, the clip is 64x48"), std::string::npos) << small.err;
+}
+
 // A mask from a PGM file limits the adjustment: a black mask keeps the clip
 // as it was, a white one changes it; a file that is not a PGM is refused.
 TEST_F(ToolTest, MiaTakesItsMaskFromAPgmFile)
