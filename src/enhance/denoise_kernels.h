@@ -54,6 +54,14 @@ RL_DECLARE_TIERS(void, TemporalAverageBlock, RL_DENOISE_TAVG_ARGS);
 RL_DECLARE_TIERS(bool, TemporalSkipCheck8x8, RL_DENOISE_SKIP_ARGS);
 RL_DECLARE_TIERS(int, NoiseEstimation8, RL_DENOISE_NOISE_ARGS);
 
+// The per-block decisions of the noise estimation, shared by every tier
+// (plain functions of the reference file, called rather than inlined):
+// the direction weight of a block from its four pair energies (0 for
+// isotropic blocks, up to 256 for strongly directional ones), and the
+// weighted mean variance of the blocks that pass the reference test.
+uint32_t NoiseBlockWeight(const uint32_t e[4], bool* isotropic);
+int NoiseFromBlocks(const uint32_t* variances, const uint32_t* weights, int n, uint32_t vref);
+
 // Reference only: the 3x3 Gaussian for block borders (one pixel, in place;
 // callers walk left to right, so p[-1] is already filtered), and further row
 // filters of the family that the denoiser does not select.

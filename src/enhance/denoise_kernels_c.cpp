@@ -157,6 +157,35 @@ const Pair kPairsH[24] = {{0, 1},   {1, 2},   {2, 3},   {3, 4},   {4, 5},   {5, 
 
 }  // namespace
 
+uint32_t NoiseBlockWeight(const uint32_t e[4], bool* isotropic)
+{
+    *isotropic = true;
+    if (e[0] == 0) return 0;
+    uint32_t mn = 0xffffffffu, mx = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (e[i] != 0 && e[i] < mn) mn = e[i];
+        if (e[i] > mx) mx = e[i];
+    }
+    const uint32_t ratio = mx * 256 / mn;
+    if (ratio <= 282) return 0;
+    *isotropic = false;
+    return ratio >= 666 ? 256 : (ratio - 282) * 256 / 383;
+}
+
+int NoiseFromBlocks(const uint32_t* variances, const uint32_t* weights, int n, uint32_t vref)
+{
+    if (n == 0) return 0;
+    uint64_t num = 0, den = 0;
+    for (int b = 0; b < n; ++b) {
+        if (weights[b] >= 128) continue;
+        const float ratio = static_cast<float>(variances[b]) / static_cast<float>(vref);
+        if (!(ratio > 0.5f && ratio < 550.0f)) continue;
+        num += static_cast<uint64_t>(variances[b]) * (256 - weights[b]);
+        den += 256 - weights[b];
+    }
+    return den ? static_cast<int>(num / den) : 0;
+}
+
 int NoiseEstimation8_c(uint8_t* cur, uint8_t* prev, int width, int height, int stride, uint32_t* weights,
                        uint32_t* variances)
 {
@@ -218,38 +247,16 @@ int NoiseEstimation8_c(uint8_t* cur, uint8_t* prev, int width, int height, int s
                 e[2] += static_cast<uint32_t>(a * a);
                 e[3] += static_cast<uint32_t>(d * d);
             }
-            uint32_t weight = 0;
             bool isotropic = true;
-            if (e[0] != 0) {
-                uint32_t mn = 0xffffffffu, mx = 0;
-                for (int i = 0; i < 4; ++i) {
-                    if (e[i] != 0 && e[i] < mn) mn = e[i];
-                    if (e[i] > mx) mx = e[i];
-                }
-                const uint32_t ratio = mx * 256 / mn;
-                if (ratio > 282) {
-                    isotropic = false;
-                    weight = ratio >= 666 ? 256 : (ratio - 282) * 256 / 383;
-                }
-            }
+            weights[n] = NoiseBlockWeight(e, &isotropic);
             if (isotropic && q > 0 && (!vrefSet || var < vref)) {
                 vref = var;
                 vrefSet = true;
             }
-            weights[n] = weight;
             ++n;
         }
     }
-    if (n == 0) return 0;
-    uint64_t num = 0, den = 0;
-    for (int b = 0; b < n; ++b) {
-        if (weights[b] >= 128) continue;
-        const float ratio = static_cast<float>(variances[b]) / static_cast<float>(vref);
-        if (!(ratio > 0.5f && ratio < 550.0f)) continue;
-        num += static_cast<uint64_t>(variances[b]) * (256 - weights[b]);
-        den += 256 - weights[b];
-    }
-    return den ? static_cast<int>(num / den) : 0;
+    return NoiseFromBlocks(variances, weights, n, vref);
 }
 
 }  // namespace Ravvel

@@ -304,38 +304,16 @@ int RL_TIERED(NoiseEstimation8)(uint8_t* cur, uint8_t* prev, int width, int heig
                 PairEnergy(smp, 4, kDownLeft) + eRowExtra + PairEnergy(smp, 5, kDlColPairs),
                 PairEnergy(smp, 6, kDownRight) + PairEnergy(smp, 5, kDrColPairs) + PairEnergy(smp, 1, kDrRowPairs),
             };
-            uint32_t weight = 0;
             bool isotropic = true;
-            if (e[0] != 0) {
-                uint32_t mn = 0xffffffffu, mx = 0;
-                for (int i = 0; i < 4; ++i) {
-                    if (e[i] != 0 && e[i] < mn) mn = e[i];
-                    if (e[i] > mx) mx = e[i];
-                }
-                const uint32_t ratio = mx * 256 / mn;
-                if (ratio > 282) {
-                    isotropic = false;
-                    weight = ratio >= 666 ? 256 : (ratio - 282) * 256 / 383;
-                }
-            }
+            weights[n] = Ravvel::NoiseBlockWeight(e, &isotropic);
             if (isotropic && q > 0 && (!vrefSet || var < vref)) {
                 vref = var;
                 vrefSet = true;
             }
-            weights[n] = weight;
             ++n;
         }
     }
-    if (n == 0) return 0;
-    uint64_t num = 0, den = 0;
-    for (int b = 0; b < n; ++b) {
-        if (weights[b] >= 128) continue;
-        const float ratio = static_cast<float>(variances[b]) / static_cast<float>(vref);
-        if (!(ratio > 0.5f && ratio < 550.0f)) continue;
-        num += static_cast<uint64_t>(variances[b]) * (256 - weights[b]);
-        den += 256 - weights[b];
-    }
-    return den ? static_cast<int>(num / den) : 0;
+    return Ravvel::NoiseFromBlocks(variances, weights, n, vref);
 }
 
 }  // namespace Ravvel
