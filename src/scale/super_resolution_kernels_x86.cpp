@@ -289,6 +289,262 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
 #endif
 }
 
+
+#if RL_TIER_HAS_AVX2
+// ---- Adaptive 2x, 32 source columns per step (256-bit) -------------------------------
+//
+// One step covers the 16 blocks of source columns x..x+31 in both rows of the
+// pair. Everything is first written with the smooth rule; the pixels of blocks
+// that need classification are then filtered one by one and their four bytes
+// overwrite the smooth ones. On camera content a small share of blocks is
+// classified, so the per-pixel work only runs where it is needed.
+
+// (a + b) >> 1 per byte, exact.
+static inline __m256i FloorAvg256(__m256i a, __m256i b)
+{
+    return _mm256_sub_epi8(_mm256_avg_epu8(a, b), _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+}
+
+// (h + v + 2c + 2) >> 2 per byte: rounding c with the floor of (h + v) / 2 is exact.
+static inline __m256i Smooth256(__m256i h, __m256i v, __m256i c) { return _mm256_avg_epu8(FloorAvg256(h, v), c); }
+
+static inline __m256i AtLeast256(__m256i v, __m256i m) { return _mm256_cmpeq_epi8(_mm256_max_epu8(v, m), v); }
+
+static inline __m256i Med3U8x32(__m256i a, __m256i b, __m256i c)
+{
+    return _mm256_max_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(_mm256_max_epu8(a, b), c));
+}
+
+// 4T of a quantiser, as the 16-bit limit the activity is compared with.
+static inline int16_t ActivityLimit(int qp, int thresholdScale)
+{
+    const int64_t t4 = 4 * static_cast<int64_t>(thresholdScale) * qp_threshold[qp > 51 ? 51 : qp];
+    return static_cast<int16_t>(t4 > 32767 ? 32767 : (t4 < -32768 ? -32768 : t4));
+}
+
+// Limits of the eight blocks from column o (o = 16k + 1) for luma (shift 4)
+// and chroma (shift 3): blocks 0-3 read quantiser column o >> shift, blocks
+// 4-7 column (o + 8) >> shift, and block 7 (x & 15 == 15) the average of that
+// column and the next.
+static inline __m256i BlockLimits16(const uint8_t* qpRow, int o, int shift, int thresholdScale)
+{
+    const int i0 = o >> shift, i1 = (o + 8) >> shift;
+    const __m256i a = _mm256_set1_epi16(ActivityLimit(qpRow[i0], thresholdScale));
+    const __m256i b = _mm256_set1_epi16(ActivityLimit(qpRow[i1], thresholdScale));
+    const __m256i c = _mm256_set1_epi16(ActivityLimit((qpRow[i1] + qpRow[i1 + 1]) >> 1, thresholdScale));
+    const __m256i upper = _mm256_setr_epi16(0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i last = _mm256_setr_epi16(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1);
+    return _mm256_blendv_epi8(_mm256_blendv_epi8(a, b, upper), c, last);
+}
+
+// Whether each pixel's activity stays below its block's limit, for the 16
+// pixels from column o of the rows pair (window rows 0..3).
+static inline __m256i QuietPixels16(const uint8_t* const rows[4], int o, __m256i limit)
+{
+    __m256i w[4][3], hs[4];
+    for (int r = 0; r < 4; ++r) {
+        for (int j = 0; j < 3; ++j) w[r][j] = _mm256_cvtepu8_epi16(Load128(rows[r] + o - 1 + j));
+        hs[r] = _mm256_add_epi16(_mm256_add_epi16(w[r][0], w[r][1]), w[r][2]);
+    }
+    // L = 3 x edges + 2 x diagonals - 20 x centre = 2 x (3x3 sum) + edges - 22 x centre.
+    const __m256i k22 = _mm256_set1_epi16(22);
+    const __m256i mid = _mm256_add_epi16(hs[1], hs[2]);
+    const __m256i l0 = _mm256_sub_epi16(
+        _mm256_add_epi16(_mm256_slli_epi16(_mm256_add_epi16(hs[0], mid), 1),
+                         _mm256_add_epi16(_mm256_add_epi16(w[0][1], w[2][1]), _mm256_add_epi16(w[1][0], w[1][2]))),
+        _mm256_mullo_epi16(w[1][1], k22));
+    const __m256i l1 = _mm256_sub_epi16(
+        _mm256_add_epi16(_mm256_slli_epi16(_mm256_add_epi16(mid, hs[3]), 1),
+                         _mm256_add_epi16(_mm256_add_epi16(w[1][1], w[3][1]), _mm256_add_epi16(w[2][0], w[2][2]))),
+        _mm256_mullo_epi16(w[2][1], k22));
+    const __m256i act = _mm256_max_epi16(_mm256_abs_epi16(l0), _mm256_abs_epi16(l1));
+    return _mm256_cmpgt_epi16(limit, act);
+}
+
+// One bit per pixel lane set for blocks whose two lanes are both set.
+static inline uint32_t BothOfPair(uint32_t bits)
+{
+    const uint32_t pair = bits & (bits >> 1) & 0x55555555u;
+    return pair | (pair << 1);
+}
+
+// 0xff bytes for the set bits of `bits`, lane k for bit k.
+static inline __m256i BitsToBytes(uint32_t bits)
+{
+    const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int32_t>(bits)),
+                                               _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2,
+                                                                2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+    const __m256i bit = _mm256_set1_epi64x(static_cast<int64_t>(0x8040201008040201ull));
+    return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
+}
+
+// Two output rows of 32 pixels: phases a/b interleaved at d, c/e at d + dstStride.
+static inline void StorePhases32(uint8_t* d, int dstStride, __m256i p0, __m256i p1, __m256i p2, __m256i p3,
+                                 uint32_t keepBits)
+{
+    p0 = _mm256_permute4x64_epi64(p0, 0xd8);
+    p1 = _mm256_permute4x64_epi64(p1, 0xd8);
+    p2 = _mm256_permute4x64_epi64(p2, 0xd8);
+    p3 = _mm256_permute4x64_epi64(p3, 0xd8);
+    __m256i o[4] = {_mm256_unpacklo_epi8(p0, p1), _mm256_unpackhi_epi8(p0, p1), _mm256_unpacklo_epi8(p2, p3),
+                    _mm256_unpackhi_epi8(p2, p3)};
+    uint8_t* at[4] = {d, d + 32, d + dstStride, d + dstStride + 32};
+    if (keepBits) {
+        const __m256i keep = _mm256_permute4x64_epi64(BitsToBytes(keepBits), 0xd8);
+        const __m256i keepLo = _mm256_unpacklo_epi8(keep, keep), keepHi = _mm256_unpackhi_epi8(keep, keep);
+        for (int k = 0; k < 4; ++k)
+            o[k] = _mm256_blendv_epi8(o[k], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at[k])),
+                                      (k & 1) ? keepHi : keepLo);
+    }
+    for (int k = 0; k < 4; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(at[k]), o[k]);
+}
+
+static inline uint32_t Load32U(const uint8_t* p)
+{
+    uint32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
+}
+
+static inline void Store16U(uint8_t* p, uint32_t v)
+{
+    const uint16_t x = static_cast<uint16_t>(v);
+    __builtin_memcpy(p, &x, 2);
+}
+
+// Classified outputs of the pixels of `need` (bit l: column x + l) in the
+// source row whose neighbours are the rows n, c, s; each pixel's four bytes
+// are written over the smooth ones at d (phases 0, 1) and d + dstStride (2, 3).
+static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, uint32_t need,
+                             const int8_t* coeffsPad, uint8_t* d, int dstStride)
+{
+    const __m256i v[9] = {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x - 1)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x + 1)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x - 1)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x + 1)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x - 1)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 1))};
+    __m256i lo = v[0], hi = v[0];
+    for (int k = 1; k < 9; ++k) {
+        lo = _mm256_min_epu8(lo, v[k]);
+        hi = _mm256_max_epu8(hi, v[k]);
+    }
+    const __m256i m = FloorAvg256(lo, hi);
+    __m256i cls = _mm256_setzero_si256();
+    for (int k = 0; k < 8; ++k)
+        cls = _mm256_or_si256(cls, _mm256_and_si256(AtLeast256(v[k], m), _mm256_set1_epi8(static_cast<char>(1 << k))));
+    cls = _mm256_xor_si256(cls, AtLeast256(v[8], m));
+    alignas(32) uint8_t classes[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(classes), cls);
+
+    // Medians (N, W, C), (N, C, E), (C, W, S) of each pixel as one dword.
+    const __m256i z = _mm256_setzero_si256();
+    const __m256i m1 = _mm256_permute4x64_epi64(Med3U8x32(v[1], v[3], v[4]), 0xd8);
+    const __m256i m2 = _mm256_permute4x64_epi64(Med3U8x32(v[1], v[4], v[5]), 0xd8);
+    const __m256i m3 = _mm256_permute4x64_epi64(Med3U8x32(v[4], v[3], v[7]), 0xd8);
+    const __m256i m12lo = _mm256_unpacklo_epi8(m1, m2), m12hi = _mm256_unpackhi_epi8(m1, m2);
+    const __m256i m3lo = _mm256_unpacklo_epi8(m3, z), m3hi = _mm256_unpackhi_epi8(m3, z);
+    // After the qword permute, the low unpacks hold pixels 0-7 | 8-15 and the high ones 16-23 | 24-31.
+    const __m256i q0 = _mm256_unpacklo_epi16(m12lo, m3lo), q1 = _mm256_unpackhi_epi16(m12lo, m3lo);
+    const __m256i q2 = _mm256_unpacklo_epi16(m12hi, m3hi), q3 = _mm256_unpackhi_epi16(m12hi, m3hi);
+    alignas(32) uint32_t medians[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(medians), _mm256_permute2x128_si256(q0, q1, 0x20));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 8), _mm256_permute2x128_si256(q0, q1, 0x31));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 16), _mm256_permute2x128_si256(q2, q3, 0x20));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 24), _mm256_permute2x128_si256(q2, q3, 0x31));
+
+    // Four bytes of each row from column X - 1 into the padded layout
+    // NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0.
+    const __m128i arrange = _mm_setr_epi8(0, 1, 2, -128, 4, 6, 5, -128, 8, 9, 12, -128, 10, 13, 14, -128);
+    const __m256i ones = _mm256_set1_epi16(1), round = _mm256_set1_epi32(32);
+    while (need) {
+        int lane[4];
+        lane[0] = __builtin_ctz(need);
+        need &= need - 1;
+        for (int k = 1; k < 4; ++k) {
+            lane[k] = need ? __builtin_ctz(need) : lane[k - 1];
+            need &= need - 1;
+        }
+        __m256i h[2];
+        for (int pair = 0; pair < 2; ++pair) {
+            __m256i sums[2];
+            for (int k = 0; k < 2; ++k) {
+                const int l = lane[2 * pair + k], col = x + l;
+                __m128i in = _mm_cvtsi32_si128(static_cast<int>(Load32U(n + col - 1)));
+                in = _mm_insert_epi32(in, static_cast<int>(Load32U(c + col - 1)), 1);
+                in = _mm_insert_epi32(in, static_cast<int>(Load32U(s + col - 1)), 2);
+                in = _mm_insert_epi32(in, static_cast<int>(medians[l]), 3);
+                const __m256i in2 = _mm256_broadcastsi128_si256(_mm_shuffle_epi8(in, arrange));
+                const int8_t* taps = coeffsPad + classes[l] * 64;
+                const __m256i a = _mm256_madd_epi16(
+                    _mm256_maddubs_epi16(in2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps))), ones);
+                const __m256i b = _mm256_madd_epi16(
+                    _mm256_maddubs_epi16(in2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps + 32))), ones);
+                sums[k] = _mm256_hadd_epi32(a, b);  // phases 0, 2 | 1, 3, two partial sums each
+            }
+            h[pair] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_hadd_epi32(sums[0], sums[1]), round), 6);
+        }
+        // Lane 0: phases 0, 2 of each pixel; lane 1: phases 1, 3.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(h[0], h[1]), z);
+        const __m128i quads = _mm_unpacklo_epi8(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+        const uint64_t first = static_cast<uint64_t>(_mm_cvtsi128_si64(quads));
+        const uint64_t second = static_cast<uint64_t>(_mm_extract_epi64(quads, 1));
+        const uint32_t out[4] = {static_cast<uint32_t>(first), static_cast<uint32_t>(first >> 32),
+                                 static_cast<uint32_t>(second), static_cast<uint32_t>(second >> 32)};
+        for (int k = 0; k < 4; ++k) {
+            uint8_t* p = d + 2 * lane[k];
+            Store16U(p, out[k]);
+            Store16U(p + dstStride, out[k] >> 16);
+        }
+    }
+}
+
+// Sixteen interior blocks: source columns x..x+31 (x odd) of the row pair at y.
+// Reads source columns x - 1 .. x + 33; shift is 4 - chroma (4 or 3).
+static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows[4], int x, uint8_t* d,
+                     int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, const int8_t* coeffsPad)
+{
+    uint32_t skip = 0;
+    if (prevRows) {
+        __m256i eq = _mm256_set1_epi8(-1);
+        for (int i = 0; i < 4; ++i) {
+            const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[i] + x - 1));
+            const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prevRows[i] + x - 1));
+            const __m256i a2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[i] + x + 1));
+            const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prevRows[i] + x + 1));
+            eq = _mm256_and_si256(eq, _mm256_and_si256(_mm256_cmpeq_epi8(a0, b0), _mm256_cmpeq_epi8(a2, b2)));
+        }
+        // Lane 2b covers columns x + 2b - 1 and x + 2b + 1, lane 2b + 1 the other two of block b.
+        skip = BothOfPair(static_cast<uint32_t>(_mm256_movemask_epi8(eq)));
+        if (skip == 0xffffffffu) return;
+    }
+
+    const __m256i quiet0 = QuietPixels16(rows, x, BlockLimits16(qpRow, x, shift, thresholdScale));
+    const __m256i quiet1 = QuietPixels16(rows, x + 16, BlockLimits16(qpRow, x + 16, shift, thresholdScale));
+    const __m256i quiet = _mm256_permute4x64_epi64(_mm256_packs_epi16(quiet0, quiet1), 0xd8);
+    const uint32_t smooth = BothOfPair(static_cast<uint32_t>(_mm256_movemask_epi8(quiet)));
+    const uint32_t need = ~smooth & ~skip;
+
+    for (int t = 0; t < 2; ++t) {
+        const uint8_t* n = rows[t];
+        const uint8_t* c = rows[t + 1];
+        const uint8_t* s = rows[t + 2];
+        const __m256i cl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x - 1));
+        const __m256i cc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x));
+        const __m256i cr = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x + 1));
+        const __m256i nc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x));
+        const __m256i sc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
+        uint8_t* row = d + static_cast<ptrdiff_t>(2 * t) * dstStride;
+        StorePhases32(row, dstStride, Smooth256(cl, nc, cc), Smooth256(cr, nc, cc), Smooth256(cl, sc, cc),
+                      Smooth256(cr, sc, cc), skip);
+        if (need) ClassifyPixels32(n, c, s, x, need, coeffsPad, row, dstStride);
+    }
+}
+#endif
+
 }  // namespace RL_TIER_NS
 
 using namespace RL_TIER_NS;
@@ -317,6 +573,17 @@ void RL_TIERED(brillane_2x2_process_block)(const uint8_t* src, int width, int he
         SRRows2x(src, srcStride, height, y, rows);
         if (prev) SRRows2x(prev, prevStride, height, y, prevRows);
         int x = 1;
+#if RL_TIER_HAS_AVX2
+        if (chroma == 0 || chroma == 1) {
+            const int shift = 4 - chroma;
+            const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(y >> shift) * qpStride;
+            uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride;
+            // A step reads source columns x - 1 .. x + 33.
+            for (; x + 34 <= width; x += 32)
+                Step2x32(rows, prev ? prevRows : nullptr, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale,
+                         coeffsPad);
+        }
+#endif
         // A group reads source columns x - 1 .. x + 16.
         for (; x + 16 <= width - 1; x += 16)
             Group2x(rows, prev ? prevRows : nullptr, x, y, dst, dstStride, qpList, qpStride, thresholdScale, chroma,
