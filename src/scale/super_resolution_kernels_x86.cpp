@@ -415,7 +415,9 @@ static inline void Store16U(uint8_t* p, uint32_t v)
 // Classified outputs of the pixels of `need` (bit l: column x + l) in the
 // source row whose neighbours are the rows n, c, s; each pixel's four bytes
 // are written over the smooth ones at d (phases 0, 1) and d + dstStride (2, 3).
-static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, uint32_t need,
+// Each pixel reads four bytes of each row from column X - back (back 1 or 2):
+// 2 keeps the last pixel inside the row, 1 the first one of a row.
+static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, int back, uint32_t need,
                              const int8_t* coeffsPad, uint8_t* d, int dstStride)
 {
     const __m256i v[9] = {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x - 1)),
@@ -460,6 +462,7 @@ static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* 
     // NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0.
     const __m128i arrange = _mm_setr_epi8(0, 1, 2, -128, 4, 6, 5, -128, 8, 9, 12, -128, 10, 13, 14, -128);
     const __m256i ones = _mm256_set1_epi16(1), round = _mm256_set1_epi32(32);
+    const int drop = 8 * (back - 1);
     while (need) {
         int lane[4];
         lane[0] = __builtin_ctz(need);
@@ -472,10 +475,10 @@ static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* 
         for (int pair = 0; pair < 2; ++pair) {
             __m256i sums[2];
             for (int k = 0; k < 2; ++k) {
-                const int l = lane[2 * pair + k], col = x + l;
-                __m128i in = _mm_cvtsi32_si128(static_cast<int>(Load32U(n + col - 1)));
-                in = _mm_insert_epi32(in, static_cast<int>(Load32U(c + col - 1)), 1);
-                in = _mm_insert_epi32(in, static_cast<int>(Load32U(s + col - 1)), 2);
+                const int l = lane[2 * pair + k], from = x + l - back;
+                __m128i in = _mm_cvtsi32_si128(static_cast<int>(Load32U(n + from) >> drop));
+                in = _mm_insert_epi32(in, static_cast<int>(Load32U(c + from) >> drop), 1);
+                in = _mm_insert_epi32(in, static_cast<int>(Load32U(s + from) >> drop), 2);
                 in = _mm_insert_epi32(in, static_cast<int>(medians[l]), 3);
                 const __m256i in2 = _mm256_broadcastsi128_si256(_mm_shuffle_epi8(in, arrange));
                 const int8_t* taps = coeffsPad + classes[l] * 64;
@@ -502,10 +505,25 @@ static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* 
     }
 }
 
-// Sixteen interior blocks: source columns x..x+31 (x odd) of the row pair at y.
-// Reads source columns x - 1 .. x + 33; shift is 4 - chroma (4 or 3).
+// Limits of the sixteen blocks from any odd column x, one 16-bit lane per pixel.
+static inline void BlockLimits32(const uint8_t* qpRow, int x, int shift, int thresholdScale, __m256i lim[2])
+{
+    alignas(32) int16_t l[32];
+    for (int b = 0; b < 16; ++b) {
+        const int bx = x + 2 * b;
+        const uint8_t* q = qpRow + (bx >> shift);
+        l[2 * b] = l[2 * b + 1] = ActivityLimit((bx & 15) == 15 ? (q[0] + q[1]) >> 1 : q[0], thresholdScale);
+    }
+    lim[0] = _mm256_load_si256(reinterpret_cast<const __m256i*>(l));
+    lim[1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(l + 16));
+}
+
+// Sixteen interior blocks: source columns x..x+31 (x odd) of the row pair.
+// Reads source columns x - 1 .. x + 32 (and x + 33 when x is 1). shift is
+// 4 - chroma (4 or 3); `aligned` tells that x is 1 modulo 32.
 static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows[4], int x, uint8_t* d,
-                     int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, const int8_t* coeffsPad)
+                     int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, bool aligned,
+                     const int8_t* coeffsPad)
 {
     uint32_t skip = 0;
     if (prevRows) {
@@ -522,8 +540,15 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
         if (skip == 0xffffffffu) return;
     }
 
-    const __m256i quiet0 = QuietPixels16(rows, x, BlockLimits16(qpRow, x, shift, thresholdScale));
-    const __m256i quiet1 = QuietPixels16(rows, x + 16, BlockLimits16(qpRow, x + 16, shift, thresholdScale));
+    __m256i lim[2];
+    if (aligned) {
+        lim[0] = BlockLimits16(qpRow, x, shift, thresholdScale);
+        lim[1] = BlockLimits16(qpRow, x + 16, shift, thresholdScale);
+    } else {
+        BlockLimits32(qpRow, x, shift, thresholdScale, lim);
+    }
+    const __m256i quiet0 = QuietPixels16(rows, x, lim[0]);
+    const __m256i quiet1 = QuietPixels16(rows, x + 16, lim[1]);
     const __m256i quiet = _mm256_permute4x64_epi64(_mm256_packs_epi16(quiet0, quiet1), 0xd8);
     const uint32_t smooth = BothOfPair(static_cast<uint32_t>(_mm256_movemask_epi8(quiet)));
     const uint32_t need = ~smooth & ~skip;
@@ -540,7 +565,7 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
         uint8_t* row = d + static_cast<ptrdiff_t>(2 * t) * dstStride;
         StorePhases32(row, dstStride, Smooth256(cl, nc, cc), Smooth256(cr, nc, cc), Smooth256(cl, sc, cc),
                       Smooth256(cr, sc, cc), skip);
-        if (need) ClassifyPixels32(n, c, s, x, need, coeffsPad, row, dstStride);
+        if (need) ClassifyPixels32(n, c, s, x, x > 1 ? 2 : 1, need, coeffsPad, row, dstStride);
     }
 }
 #endif
@@ -574,14 +599,21 @@ void RL_TIERED(brillane_2x2_process_block)(const uint8_t* src, int width, int he
         if (prev) SRRows2x(prev, prevStride, height, y, prevRows);
         int x = 1;
 #if RL_TIER_HAS_AVX2
-        if (chroma == 0 || chroma == 1) {
+        if ((chroma == 0 || chroma == 1) && width >= 36) {
             const int shift = 4 - chroma;
             const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(y >> shift) * qpStride;
             uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride;
-            // A step reads source columns x - 1 .. x + 33.
-            for (; x + 34 <= width; x += 32)
-                Step2x32(rows, prev ? prevRows : nullptr, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale,
-                         coeffsPad);
+            const uint8_t* const* before = prev ? prevRows : nullptr;
+            // A step reads source columns x - 1 .. x + 32, the first one also x + 33.
+            for (; x + 33 <= width; x += 32)
+                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, true, coeffsPad);
+            // The last blocks of the row: one step ending at the last interior
+            // column, overlapping blocks already written (with the same values).
+            if (x < width - 1) {
+                x = width - 33;
+                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, false, coeffsPad);
+                x = width - 1;
+            }
         }
 #endif
         // A group reads source columns x - 1 .. x + 16.
