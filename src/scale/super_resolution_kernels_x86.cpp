@@ -406,19 +406,9 @@ static inline uint32_t Load32U(const uint8_t* p)
     return v;
 }
 
-static inline void Store16U(uint8_t* p, uint32_t v)
-{
-    const uint16_t x = static_cast<uint16_t>(v);
-    __builtin_memcpy(p, &x, 2);
-}
-
-// Classified outputs of the pixels of `need` (bit l: column x + l) in the
-// source row whose neighbours are the rows n, c, s; each pixel's four bytes
-// are written over the smooth ones at d (phases 0, 1) and d + dstStride (2, 3).
-// Each pixel reads four bytes of each row from column X - back (back 1 or 2):
-// 2 keeps the last pixel inside the row, 1 the first one of a row.
-static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, int back, uint32_t need,
-                             const int8_t* coeffsPad, uint8_t* d, int dstStride)
+// Pattern classes of the 32 pixels from column x of the source row whose
+// neighbours are the rows n, c, s.
+static void ClassifyRow32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, uint8_t classes[32])
 {
     const __m256i v[9] = {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x - 1)),
                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x)),
@@ -439,69 +429,86 @@ static void ClassifyPixels32(const uint8_t* n, const uint8_t* c, const uint8_t* 
     for (int k = 0; k < 8; ++k)
         cls = _mm256_or_si256(cls, _mm256_and_si256(AtLeast256(v[k], m), _mm256_set1_epi8(static_cast<char>(1 << k))));
     cls = _mm256_xor_si256(cls, AtLeast256(v[8], m));
-    alignas(32) uint8_t classes[32];
     _mm256_store_si256(reinterpret_cast<__m256i*>(classes), cls);
+}
 
-    // Medians (N, W, C), (N, C, E), (C, W, S) of each pixel as one dword.
-    const __m256i z = _mm256_setzero_si256();
-    const __m256i m1 = _mm256_permute4x64_epi64(Med3U8x32(v[1], v[3], v[4]), 0xd8);
-    const __m256i m2 = _mm256_permute4x64_epi64(Med3U8x32(v[1], v[4], v[5]), 0xd8);
-    const __m256i m3 = _mm256_permute4x64_epi64(Med3U8x32(v[4], v[3], v[7]), 0xd8);
-    const __m256i m12lo = _mm256_unpacklo_epi8(m1, m2), m12hi = _mm256_unpackhi_epi8(m1, m2);
-    const __m256i m3lo = _mm256_unpacklo_epi8(m3, z), m3hi = _mm256_unpackhi_epi8(m3, z);
-    // After the qword permute, the low unpacks hold pixels 0-7 | 8-15 and the high ones 16-23 | 24-31.
-    const __m256i q0 = _mm256_unpacklo_epi16(m12lo, m3lo), q1 = _mm256_unpackhi_epi16(m12lo, m3lo);
-    const __m256i q2 = _mm256_unpacklo_epi16(m12hi, m3hi), q3 = _mm256_unpackhi_epi16(m12hi, m3hi);
-    alignas(32) uint32_t medians[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(medians), _mm256_permute2x128_si256(q0, q1, 0x20));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 8), _mm256_permute2x128_si256(q0, q1, 0x31));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 16), _mm256_permute2x128_si256(q2, q3, 0x20));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(medians + 24), _mm256_permute2x128_si256(q2, q3, 0x31));
+// A block's 4x4 window holds row r, column j at byte 4r + j. For its upper
+// pixel pair (window (1, 1) and (1, 2)) and its lower pair ((2, 1), (2, 2)),
+// one lane per pixel: the shuffle into the padded tap layout
+// NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0
+// with the median slots empty, and the three operands of each median.
+alignas(32) static const int8_t kWindowShuffles[2][4][32] = {
+    {{0, 1, 2, -128, 4, 6, 5, -128, 8, 9, -128, -128, 10, -128, -128, -128,
+      1, 2, 3, -128, 5, 7, 6, -128, 9, 10, -128, -128, 11, -128, -128, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 1, -128, -128, 1, 5, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 2, -128, -128, 2, 6, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 4, -128, -128, 5, 4, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 6, 5, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 6, 9, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 6, -128, -128, 7, 10, -128}},
+    {{4, 5, 6, -128, 8, 10, 9, -128, 12, 13, -128, -128, 14, -128, -128, -128,
+      5, 6, 7, -128, 9, 11, 10, -128, 13, 14, -128, -128, 15, -128, -128, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 5, 9, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 6, -128, -128, 6, 10, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 8, -128, -128, 9, 8, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 9, -128, -128, 10, 9, -128},
+     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 9, -128, -128, 10, 13, -128,
+      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 11, 14, -128}}};
 
-    // Four bytes of each row from column X - 1 into the padded layout
-    // NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0.
-    const __m128i arrange = _mm_setr_epi8(0, 1, 2, -128, 4, 6, 5, -128, 8, 9, 12, -128, 10, 13, 14, -128);
-    const __m256i ones = _mm256_set1_epi16(1), round = _mm256_set1_epi32(32);
-    const int drop = 8 * (back - 1);
-    while (need) {
-        int lane[4];
-        lane[0] = __builtin_ctz(need);
-        need &= need - 1;
-        for (int k = 1; k < 4; ++k) {
-            lane[k] = need ? __builtin_ctz(need) : lane[k - 1];
-            need &= need - 1;
-        }
-        __m256i h[2];
-        for (int pair = 0; pair < 2; ++pair) {
-            __m256i sums[2];
-            for (int k = 0; k < 2; ++k) {
-                const int l = lane[2 * pair + k], from = x + l - back;
-                __m128i in = _mm_cvtsi32_si128(static_cast<int>(Load32U(n + from) >> drop));
-                in = _mm_insert_epi32(in, static_cast<int>(Load32U(c + from) >> drop), 1);
-                in = _mm_insert_epi32(in, static_cast<int>(Load32U(s + from) >> drop), 2);
-                in = _mm_insert_epi32(in, static_cast<int>(medians[l]), 3);
-                const __m256i in2 = _mm256_broadcastsi128_si256(_mm_shuffle_epi8(in, arrange));
-                const int8_t* taps = coeffsPad + classes[l] * 64;
-                const __m256i a = _mm256_madd_epi16(
-                    _mm256_maddubs_epi16(in2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps))), ones);
-                const __m256i b = _mm256_madd_epi16(
-                    _mm256_maddubs_epi16(in2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(taps + 32))), ones);
-                sums[k] = _mm256_hadd_epi32(a, b);  // phases 0, 2 | 1, 3, two partial sums each
-            }
-            h[pair] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_hadd_epi32(sums[0], sums[1]), round), 6);
-        }
-        // Lane 0: phases 0, 2 of each pixel; lane 1: phases 1, 3.
-        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(h[0], h[1]), z);
-        const __m128i quads = _mm_unpacklo_epi8(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
-        const uint64_t first = static_cast<uint64_t>(_mm_cvtsi128_si64(quads));
-        const uint64_t second = static_cast<uint64_t>(_mm_extract_epi64(quads, 1));
-        const uint32_t out[4] = {static_cast<uint32_t>(first), static_cast<uint32_t>(first >> 32),
-                                 static_cast<uint32_t>(second), static_cast<uint32_t>(second >> 32)};
-        for (int k = 0; k < 4; ++k) {
-            uint8_t* p = d + 2 * lane[k];
-            Store16U(p, out[k]);
-            Store16U(p + dstStride, out[k] >> 16);
-        }
+// Tap inputs of one pixel pair of a block, one pixel per lane.
+static inline __m256i PairInputs(__m256i window, const int8_t (*shuffles)[32])
+{
+    const __m256i a = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[1])));
+    const __m256i b = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[2])));
+    const __m256i c = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[3])));
+    const __m256i taps = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[0])));
+    return _mm256_or_si256(taps, Med3U8x32(a, b, c));
+}
+
+// The four phases of a pixel pair, (sum + 32) >> 6 as 32-bit values in phase
+// order, one pixel per lane; ta, tb are the two pixels' class filters.
+static inline __m256i PairPhases(__m256i in, const int8_t* ta, const int8_t* tb)
+{
+    const __m256i ones = _mm256_set1_epi16(1);
+    __m256i r[4];
+    for (int q = 0; q < 4; ++q) {
+        const __m256i taps = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(ta + 16 * q)), Load128(tb + 16 * q), 1);
+        r[q] = _mm256_madd_epi16(_mm256_maddubs_epi16(in, taps), ones);
+    }
+    const __m256i sums = _mm256_hadd_epi32(_mm256_hadd_epi32(r[0], r[1]), _mm256_hadd_epi32(r[2], r[3]));
+    return _mm256_srai_epi32(_mm256_add_epi32(sums, _mm256_set1_epi32(32)), 6);
+}
+
+// Classified outputs of the blocks of `need` (bits 2b, 2b + 1: block b at
+// column x + 2b) of the row pair rows[0..3], written over the smooth ones: the
+// 4x4 output block of block b starts at d + 4b. Reads source columns
+// x - 1 .. x + 32.
+static void FilterBlocks32(const uint8_t* const rows[4], int x, uint32_t need, const uint8_t classes[2][32],
+                           const int8_t* coeffsPad, uint8_t* d, int dstStride)
+{
+    uint32_t blocks = need & 0x55555555u;
+    while (blocks) {
+        const int l = __builtin_ctz(blocks);
+        blocks &= blocks - 1;
+        const int from = x + l - 1;
+        __m128i w = _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from)));
+        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[1] + from)), 1);
+        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[2] + from)), 2);
+        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[3] + from)), 3);
+        const __m256i window = _mm256_broadcastsi128_si256(w);
+        const __m256i upper = PairPhases(PairInputs(window, kWindowShuffles[0]), coeffsPad + classes[0][l] * 64,
+                                         coeffsPad + classes[0][l + 1] * 64);
+        const __m256i lower = PairPhases(PairInputs(window, kWindowShuffles[1]), coeffsPad + classes[1][l] * 64,
+                                         coeffsPad + classes[1][l + 1] * 64);
+        // Lane 0: phases 0-3 of the left pixels (upper, lower); lane 1: the right pixels.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(upper, lower), _mm256_setzero_si256());
+        // One dword per output row: phases 0, 1 or 2, 3 of the left pixel, then of the right one.
+        const __m128i out = _mm_unpacklo_epi16(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+        uint8_t* o = d + 2 * l;
+        Store32(o, out);
+        Store32(o + dstStride, _mm_srli_si128(out, 4));
+        Store32(o + 2 * static_cast<ptrdiff_t>(dstStride), _mm_srli_si128(out, 8));
+        Store32(o + 3 * static_cast<ptrdiff_t>(dstStride), _mm_srli_si128(out, 12));
     }
 }
 
@@ -519,7 +526,7 @@ static inline void BlockLimits32(const uint8_t* qpRow, int x, int shift, int thr
 }
 
 // Sixteen interior blocks: source columns x..x+31 (x odd) of the row pair.
-// Reads source columns x - 1 .. x + 32 (and x + 33 when x is 1). shift is
+// Reads source columns x - 1 .. x + 32. shift is
 // 4 - chroma (4 or 3); `aligned` tells that x is 1 modulo 32.
 static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows[4], int x, uint8_t* d,
                      int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, bool aligned,
@@ -553,6 +560,10 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
     const uint32_t smooth = BothOfPair(static_cast<uint32_t>(_mm256_movemask_epi8(quiet)));
     const uint32_t need = ~smooth & ~skip;
 
+    // Classes first: their stores are long done when the blocks read them.
+    alignas(32) uint8_t classes[2][32];
+    if (need)
+        for (int t = 0; t < 2; ++t) ClassifyRow32(rows[t], rows[t + 1], rows[t + 2], x, classes[t]);
     for (int t = 0; t < 2; ++t) {
         const uint8_t* n = rows[t];
         const uint8_t* c = rows[t + 1];
@@ -562,11 +573,10 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
         const __m256i cr = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x + 1));
         const __m256i nc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x));
         const __m256i sc = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
-        uint8_t* row = d + static_cast<ptrdiff_t>(2 * t) * dstStride;
-        StorePhases32(row, dstStride, Smooth256(cl, nc, cc), Smooth256(cr, nc, cc), Smooth256(cl, sc, cc),
-                      Smooth256(cr, sc, cc), skip);
-        if (need) ClassifyPixels32(n, c, s, x, x > 1 ? 2 : 1, need, coeffsPad, row, dstStride);
+        StorePhases32(d + static_cast<ptrdiff_t>(2 * t) * dstStride, dstStride, Smooth256(cl, nc, cc),
+                      Smooth256(cr, nc, cc), Smooth256(cl, sc, cc), Smooth256(cr, sc, cc), skip);
     }
+    if (need) FilterBlocks32(rows, x, need, classes, coeffsPad, d, dstStride);
 }
 #endif
 
@@ -599,12 +609,12 @@ void RL_TIERED(brillane_2x2_process_block)(const uint8_t* src, int width, int he
         if (prev) SRRows2x(prev, prevStride, height, y, prevRows);
         int x = 1;
 #if RL_TIER_HAS_AVX2
-        if ((chroma == 0 || chroma == 1) && width >= 36) {
+        if ((chroma == 0 || chroma == 1) && width >= 34) {
             const int shift = 4 - chroma;
             const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(y >> shift) * qpStride;
             uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride;
             const uint8_t* const* before = prev ? prevRows : nullptr;
-            // A step reads source columns x - 1 .. x + 32, the first one also x + 33.
+            // A step reads source columns x - 1 .. x + 32.
             for (; x + 33 <= width; x += 32)
                 Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, true, coeffsPad);
             // The last blocks of the row: one step ending at the last interior
