@@ -322,16 +322,30 @@ static inline int16_t ActivityLimit(int qp, int thresholdScale)
     return static_cast<int16_t>(t4 > 32767 ? 32767 : (t4 < -32768 ? -32768 : t4));
 }
 
+// The limit of the last uniform quantiser seen: quantisers rarely change
+// along a row, so most steps reuse it.
+struct LimitCache {
+    int qp;
+    __m256i limit;
+};
+
 // Limits of the eight blocks from column o (o = 16k + 1) for luma (shift 4)
 // and chroma (shift 3): blocks 0-3 read quantiser column o >> shift, blocks
 // 4-7 column (o + 8) >> shift, and block 7 (x & 15 == 15) the average of that
 // column and the next.
-static inline __m256i BlockLimits16(const uint8_t* qpRow, int o, int shift, int thresholdScale)
+static inline __m256i BlockLimits16(const uint8_t* qpRow, int o, int shift, int thresholdScale, LimitCache* cache)
 {
     const int i0 = o >> shift, i1 = (o + 8) >> shift;
-    const __m256i a = _mm256_set1_epi16(ActivityLimit(qpRow[i0], thresholdScale));
-    const __m256i b = _mm256_set1_epi16(ActivityLimit(qpRow[i1], thresholdScale));
-    const __m256i c = _mm256_set1_epi16(ActivityLimit((qpRow[i1] + qpRow[i1 + 1]) >> 1, thresholdScale));
+    const int q0 = qpRow[i0], q1 = qpRow[i1], q2 = qpRow[i1 + 1];
+    if (q0 == cache->qp && q1 == q0 && q2 == q0) return cache->limit;
+    const __m256i a = _mm256_set1_epi16(ActivityLimit(q0, thresholdScale));
+    if (q1 == q0 && q2 == q0) {
+        cache->qp = q0;
+        cache->limit = a;
+        return a;
+    }
+    const __m256i b = _mm256_set1_epi16(ActivityLimit(q1, thresholdScale));
+    const __m256i c = _mm256_set1_epi16(ActivityLimit((q1 + q2) >> 1, thresholdScale));
     const __m256i upper = _mm256_setr_epi16(0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m256i last = _mm256_setr_epi16(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1);
     return _mm256_blendv_epi8(_mm256_blendv_epi8(a, b, upper), c, last);
@@ -527,9 +541,9 @@ static inline void BlockLimits32(const uint8_t* qpRow, int x, int shift, int thr
 
 // Sixteen interior blocks: source columns x..x+31 (x odd) of the row pair.
 // Reads source columns x - 1 .. x + 32. shift is
-// 4 - chroma (4 or 3); `aligned` tells that x is 1 modulo 32.
+// 4 - chroma (4 or 3); `cache` is null for an x that is not 1 modulo 32.
 static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows[4], int x, uint8_t* d,
-                     int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, bool aligned,
+                     int dstStride, const uint8_t* qpRow, int shift, int thresholdScale, LimitCache* cache,
                      const int8_t* coeffsPad)
 {
     uint32_t skip = 0;
@@ -548,9 +562,9 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
     }
 
     __m256i lim[2];
-    if (aligned) {
-        lim[0] = BlockLimits16(qpRow, x, shift, thresholdScale);
-        lim[1] = BlockLimits16(qpRow, x + 16, shift, thresholdScale);
+    if (cache) {
+        lim[0] = BlockLimits16(qpRow, x, shift, thresholdScale, cache);
+        lim[1] = BlockLimits16(qpRow, x + 16, shift, thresholdScale, cache);
     } else {
         BlockLimits32(qpRow, x, shift, thresholdScale, lim);
     }
@@ -614,14 +628,15 @@ void RL_TIERED(brillane_2x2_process_block)(const uint8_t* src, int width, int he
             const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(y >> shift) * qpStride;
             uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride;
             const uint8_t* const* before = prev ? prevRows : nullptr;
+            LimitCache cache = {-1, _mm256_setzero_si256()};
             // A step reads source columns x - 1 .. x + 32.
             for (; x + 33 <= width; x += 32)
-                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, true, coeffsPad);
+                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, &cache, coeffsPad);
             // The last blocks of the row: one step ending at the last interior
             // column, overlapping blocks already written (with the same values).
             if (x < width - 1) {
                 x = width - 33;
-                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, false, coeffsPad);
+                Step2x32(rows, before, x, d + 2 * x, dstStride, qpRow, shift, thresholdScale, nullptr, coeffsPad);
                 x = width - 1;
             }
         }
