@@ -446,50 +446,49 @@ static void ClassifyRow32(const uint8_t* n, const uint8_t* c, const uint8_t* s, 
     _mm256_store_si256(reinterpret_cast<__m256i*>(classes), cls);
 }
 
-// A block's 4x4 window holds row r, column j at byte 4r + j. For its upper
-// pixel pair (window (1, 1) and (1, 2)) and its lower pair ((2, 1), (2, 2)),
-// one lane per pixel: the shuffle into the padded tap layout
-// NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0
-// with the median slots empty, and the three operands of each median.
-alignas(32) static const int8_t kWindowShuffles[2][4][32] = {
-    {{0, 1, 2, -128, 4, 6, 5, -128, 8, 9, -128, -128, 10, -128, -128, -128,
-      1, 2, 3, -128, 5, 7, 6, -128, 9, 10, -128, -128, 11, -128, -128, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 1, -128, -128, 1, 5, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 2, -128, -128, 2, 6, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 4, -128, -128, 5, 4, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 6, 5, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 6, 9, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 6, -128, -128, 7, 10, -128}},
-    {{4, 5, 6, -128, 8, 10, 9, -128, 12, 13, -128, -128, 14, -128, -128, -128,
-      5, 6, 7, -128, 9, 11, 10, -128, 13, 14, -128, -128, 15, -128, -128, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 5, -128, -128, 5, 9, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 6, -128, -128, 6, 10, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 8, -128, -128, 9, 8, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 9, -128, -128, 10, 9, -128},
-     {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 9, -128, -128, 10, 13, -128,
-      -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 11, 14, -128}}};
+// A block's 4x4 window holds row r, column j at byte 4r + j; its pixels are
+// P (1, 1), Q (1, 2) in the upper row and R (2, 1), S (2, 2) in the lower one.
+// Shuffles of the window (the same in both lanes) with one pixel per lane:
+// the upper and lower pairs in the padded tap layout
+// NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0 with the
+// median slots empty; the three operands of the medians of the upper pixel
+// (slots 10, 13, 14) and of the lower one (slots 3, 7, 11); and the moves of
+// either pixel's medians into their tap slots.
+alignas(32) static const int8_t kBlockShuffles[7][32] = {
+    {0, 1, 2, -128, 4, 6, 5, -128, 8, 9, -128, -128, 10, -128, -128, -128,
+     1, 2, 3, -128, 5, 7, 6, -128, 9, 10, -128, -128, 11, -128, -128, -128},
+    {4, 5, 6, -128, 8, 10, 9, -128, 12, 13, -128, -128, 14, -128, -128, -128,
+     5, 6, 7, -128, 9, 11, 10, -128, 13, 14, -128, -128, 15, -128, -128, -128},
+    {-128, -128, -128, 5, -128, -128, -128, 5, -128, -128, 1, 9, -128, 1, 5, -128,
+     -128, -128, -128, 6, -128, -128, -128, 6, -128, -128, 2, 10, -128, 2, 6, -128},
+    {-128, -128, -128, 8, -128, -128, -128, 9, -128, -128, 4, 8, -128, 5, 4, -128,
+     -128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 9, -128, 6, 5, -128},
+    {-128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 13, -128, 6, 9, -128,
+     -128, -128, -128, 10, -128, -128, -128, 11, -128, -128, 6, 14, -128, 7, 10, -128},
+    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128,
+     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128},
+    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128,
+     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128}};
 
-// Tap inputs of one pixel pair of a block, one pixel per lane.
-static inline __m256i PairInputs(__m256i window, const int8_t (*shuffles)[32])
+static inline __m256i BlockShuffle(__m256i v, int k)
 {
-    const __m256i a = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[1])));
-    const __m256i b = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[2])));
-    const __m256i c = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[3])));
-    const __m256i taps = _mm256_shuffle_epi8(window, _mm256_load_si256(reinterpret_cast<const __m256i*>(shuffles[0])));
-    return _mm256_or_si256(taps, Med3U8x32(a, b, c));
+    return _mm256_shuffle_epi8(v, _mm256_load_si256(reinterpret_cast<const __m256i*>(kBlockShuffles[k])));
 }
 
-// The four phases of a pixel pair, (sum + 32) >> 6 as 32-bit values in phase
-// order, one pixel per lane; ta, tb are the two pixels' class filters.
+// Phase sums of a pixel pair given one pixel per lane, with filters ta and
+// tb: (sum + 32) >> 6 of phases 0, 2 of both pixels in lane 0 and of phases
+// 1, 3 in lane 1 (left pixel first).
 static inline __m256i PairPhases(__m256i in, const int8_t* ta, const int8_t* tb)
 {
     const __m256i ones = _mm256_set1_epi16(1);
-    __m256i r[4];
-    for (int q = 0; q < 4; ++q) {
-        const __m256i taps = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(ta + 16 * q)), Load128(tb + 16 * q), 1);
-        r[q] = _mm256_madd_epi16(_mm256_maddubs_epi16(in, taps), ones);
-    }
-    const __m256i sums = _mm256_hadd_epi32(_mm256_hadd_epi32(r[0], r[1]), _mm256_hadd_epi32(r[2], r[3]));
+    const __m256i a = _mm256_permute2x128_si256(in, in, 0x00), b = _mm256_permute2x128_si256(in, in, 0x11);
+    const __m256i* pa = reinterpret_cast<const __m256i*>(ta);
+    const __m256i* pb = reinterpret_cast<const __m256i*>(tb);
+    const __m256i a01 = _mm256_madd_epi16(_mm256_maddubs_epi16(a, _mm256_loadu_si256(pa)), ones);
+    const __m256i a23 = _mm256_madd_epi16(_mm256_maddubs_epi16(a, _mm256_loadu_si256(pa + 1)), ones);
+    const __m256i b01 = _mm256_madd_epi16(_mm256_maddubs_epi16(b, _mm256_loadu_si256(pb)), ones);
+    const __m256i b23 = _mm256_madd_epi16(_mm256_maddubs_epi16(b, _mm256_loadu_si256(pb + 1)), ones);
+    const __m256i sums = _mm256_hadd_epi32(_mm256_hadd_epi32(a01, a23), _mm256_hadd_epi32(b01, b23));
     return _mm256_srai_epi32(_mm256_add_epi32(sums, _mm256_set1_epi32(32)), 6);
 }
 
@@ -500,6 +499,7 @@ static inline __m256i PairPhases(__m256i in, const int8_t* ta, const int8_t* tb)
 static void FilterBlocks32(const uint8_t* const rows[4], int x, uint32_t need, const uint8_t classes[2][32],
                            const int8_t* coeffsPad, uint8_t* d, int dstStride)
 {
+    const __m128i rowOrder = _mm_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
     uint32_t blocks = need & 0x55555555u;
     while (blocks) {
         const int l = __builtin_ctz(blocks);
@@ -510,14 +510,16 @@ static void FilterBlocks32(const uint8_t* const rows[4], int x, uint32_t need, c
         w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[2] + from)), 2);
         w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[3] + from)), 3);
         const __m256i window = _mm256_broadcastsi128_si256(w);
-        const __m256i upper = PairPhases(PairInputs(window, kWindowShuffles[0]), coeffsPad + classes[0][l] * 64,
-                                         coeffsPad + classes[0][l + 1] * 64);
-        const __m256i lower = PairPhases(PairInputs(window, kWindowShuffles[1]), coeffsPad + classes[1][l] * 64,
-                                         coeffsPad + classes[1][l + 1] * 64);
-        // Lane 0: phases 0-3 of the left pixels (upper, lower); lane 1: the right pixels.
+        const __m256i med = Med3U8x32(BlockShuffle(window, 2), BlockShuffle(window, 3), BlockShuffle(window, 4));
+        const __m256i upperIn = _mm256_or_si256(BlockShuffle(window, 0), BlockShuffle(med, 5));
+        const __m256i lowerIn = _mm256_or_si256(BlockShuffle(window, 1), BlockShuffle(med, 6));
+        const __m256i upper = PairPhases(upperIn, coeffsPad + classes[0][l] * 64, coeffsPad + classes[0][l + 1] * 64);
+        const __m256i lower = PairPhases(lowerIn, coeffsPad + classes[1][l] * 64, coeffsPad + classes[1][l + 1] * 64);
+        // Lane 0: phases 0, 2 of P, Q, R, S; lane 1: phases 1, 3.
         const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(upper, lower), _mm256_setzero_si256());
-        // One dword per output row: phases 0, 1 or 2, 3 of the left pixel, then of the right one.
-        const __m128i out = _mm_unpacklo_epi16(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+        const __m128i quads = _mm_unpacklo_epi8(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+        // One dword per output row: two phases of the left pixel, then of the right one.
+        const __m128i out = _mm_shuffle_epi8(quads, rowOrder);
         uint8_t* o = d + 2 * l;
         Store32(o, out);
         Store32(o + dstStride, _mm_srli_si128(out, 4));
