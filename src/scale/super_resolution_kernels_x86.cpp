@@ -488,7 +488,10 @@ static inline __m256i PairPhases(__m256i in, const int8_t* ta, const int8_t* tb)
     const __m256i a23 = _mm256_madd_epi16(_mm256_maddubs_epi16(a, _mm256_loadu_si256(pa + 1)), ones);
     const __m256i b01 = _mm256_madd_epi16(_mm256_maddubs_epi16(b, _mm256_loadu_si256(pb)), ones);
     const __m256i b23 = _mm256_madd_epi16(_mm256_maddubs_epi16(b, _mm256_loadu_si256(pb + 1)), ones);
-    const __m256i sums = _mm256_hadd_epi32(_mm256_hadd_epi32(a01, a23), _mm256_hadd_epi32(b01, b23));
+    // Sums of the four partial sums of each phase, without the slower horizontal adds.
+    const __m256i sa = _mm256_add_epi32(_mm256_unpacklo_epi32(a01, a23), _mm256_unpackhi_epi32(a01, a23));
+    const __m256i sb = _mm256_add_epi32(_mm256_unpacklo_epi32(b01, b23), _mm256_unpackhi_epi32(b01, b23));
+    const __m256i sums = _mm256_add_epi32(_mm256_unpacklo_epi64(sa, sb), _mm256_unpackhi_epi64(sa, sb));
     return _mm256_srai_epi32(_mm256_add_epi32(sums, _mm256_set1_epi32(32)), 6);
 }
 
@@ -505,11 +508,11 @@ static void FilterBlocks32(const uint8_t* const rows[4], int x, uint32_t need, c
         const int l = __builtin_ctz(blocks);
         blocks &= blocks - 1;
         const int from = x + l - 1;
-        __m128i w = _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from)));
-        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[1] + from)), 1);
-        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[2] + from)), 2);
-        w = _mm_insert_epi32(w, static_cast<int>(Load32U(rows[3] + from)), 3);
-        const __m256i window = _mm256_broadcastsi128_si256(w);
+        const __m128i w01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from))),
+                                               _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[1] + from))));
+        const __m128i w23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[2] + from))),
+                                               _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[3] + from))));
+        const __m256i window = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(w01, w23));
         const __m256i med = Med3U8x32(BlockShuffle(window, 2), BlockShuffle(window, 3), BlockShuffle(window, 4));
         const __m256i upperIn = _mm256_or_si256(BlockShuffle(window, 0), BlockShuffle(med, 5));
         const __m256i lowerIn = _mm256_or_si256(BlockShuffle(window, 1), BlockShuffle(med, 6));
