@@ -53,19 +53,31 @@ std::vector<int8_t> Taps(rltest::Rng& rng, bool random)
     return pad;
 }
 
+// The default list (24 everywhere) with a few blocks changed: runs of equal
+// quantisers along a row, as encoders give them.
+std::vector<uint8_t> MostlyUniformQp(rltest::Rng& rng, int w, int h)
+{
+    std::vector<uint8_t> qp(static_cast<size_t>((w + 15) / 16) * ((h + 15) / 16), 24);
+    for (uint8_t& q : qp)
+        if (rng.Range(0, 9) == 0) q = static_cast<uint8_t>(rng.Range(0, 51));
+    return qp;
+}
+
 // Variants: 0 luma, 1 chroma (scale 4), 2 previous frame partly equal,
-// 3 caller quantisers up to 60, 4 random taps, 5 previous frame equal.
+// 3 caller quantisers up to 60, 4 random taps, 5 previous frame equal,
+// 6 mostly uniform quantisers, 7 chroma with previous frame partly equal and
+// mostly uniform quantisers.
 const bool kAdaptive2x = rltest::RegisterKernelFamily<SRAdaptive2xFunc>(
     "brillane_2x2_process_block",
     {brillane_2x2_process_block_c, brillane_2x2_process_block_sse2, brillane_2x2_process_block_ssse3,
      brillane_2x2_process_block_sse4, brillane_2x2_process_block_avx, brillane_2x2_process_block_avx2},
-    Variants(rltest::PlaneCases(2, 1280, 2, 14, 2), 6),
+    Variants(rltest::PlaneCases(2, 1280, 2, 14, 2), 8),
     [](SRAdaptive2xFunc f, const KernelCase& c, rltest::Output& out) {
         rltest::Rng rng(c.seed);
         rltest::Plane src(rng, c.width, c.height, c);
         FillTiles(rng, src);
         std::unique_ptr<rltest::Plane> prev;
-        if (c.param == 2 || c.param == 5) {
+        if (c.param == 2 || c.param == 5 || c.param == 7) {
             KernelCase pc = c;
             pc.misalign = (c.misalign + 5) % 32;
             prev.reset(new rltest::Plane(rng, c.width, c.height, pc));
@@ -74,10 +86,11 @@ const bool kAdaptive2x = rltest::RegisterKernelFamily<SRAdaptive2xFunc>(
                     prev->row(y)[x] = (c.param == 5 || rng.Range(0, 40) != 0) ? src.row(y)[x] : static_cast<uint8_t>(src.row(y)[x] + 1);
         }
         rltest::Plane dst(2 * c.width, 2 * c.height, 2 * c.width + c.stridePad, (c.misalign * 3) % 32, 0x5c);
-        const bool chroma = c.param == 1;
+        const bool chroma = c.param == 1 || c.param == 7;
         // Chroma planes read the quantisers of their luma picture, twice as large.
         const int lw = chroma ? 2 * c.width : c.width, lh = chroma ? 2 * c.height : c.height;
-        const std::vector<uint8_t> qp = RandomQp(rng, lw, lh, c.param == 3 ? 60 : 30);
+        const std::vector<uint8_t> qp =
+            c.param >= 6 ? MostlyUniformQp(rng, lw, lh) : RandomQp(rng, lw, lh, c.param == 3 ? 60 : 30);
         const std::vector<int8_t> taps = Taps(rng, c.param == 4);
         f(src.data(), c.width, c.height, src.stride(), dst.data(), dst.stride(), 0, c.height, qp.data(),
           (lw + 15) / 16, prev ? prev->data() : nullptr, prev ? prev->stride() : 0, chroma ? 4 : 1, chroma ? 1 : 0,
