@@ -3,7 +3,9 @@
 // on 16 source pixels at a time; from SSSE3 on the pattern classes are found
 // for 16 pixels at once and each classified pixel takes its four phases with
 // byte multiply-adds over the padded 16-tap layout. Edge columns, row tails
-// and (below SSSE3) the classified pixels reuse the reference pieces.
+// and (below SSSE3) the classified pixels reuse the reference pieces. The AVX2
+// tier runs the adaptive 2x filter on 32 source columns per step and filters
+// only the blocks that need classification, one block at a time.
 #include "scale/super_resolution_kernels.h"
 #include "scale/super_resolution_kernels_ref.h"
 #include "simd/tier.h"
@@ -294,10 +296,10 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
 // ---- Adaptive 2x, 32 source columns per step (256-bit) -------------------------------
 //
 // One step covers the 16 blocks of source columns x..x+31 in both rows of the
-// pair. Everything is first written with the smooth rule; the pixels of blocks
-// that need classification are then filtered one by one and their four bytes
-// overwrite the smooth ones. On camera content a small share of blocks is
-// classified, so the per-pixel work only runs where it is needed.
+// pair. Everything is first written with the smooth rule; the blocks that need
+// classification are then filtered one at a time (their four pixels together)
+// and overwrite the smooth bytes. On camera content a small share of blocks is
+// classified, so the per-pixel filter work only runs where it is needed.
 
 // (a + b) >> 1 per byte, exact.
 static inline __m256i FloorAvg256(__m256i a, __m256i b)
@@ -392,7 +394,8 @@ static inline __m256i BitsToBytes(uint32_t bits)
     return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
 }
 
-// Two output rows of 32 pixels: phases a/b interleaved at d, c/e at d + dstStride.
+// Two output rows of 32 source pixels: phases 0/1 interleaved at d, 2/3 at
+// d + dstStride; the pixels of keepBits keep the bytes already there.
 static inline void StorePhases32(uint8_t* d, int dstStride, __m256i p0, __m256i p1, __m256i p2, __m256i p3,
                                  uint32_t keepBits)
 {
