@@ -602,6 +602,100 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
 }
 #endif
 
+#if RL_TIER_HAS_AVX2
+// ---- Adaptive 1.5x, classified blocks (256-bit) ----------------------------------------
+//
+// A block's 4x4 window holds row i, column j at byte 4i + j; its pixels TL
+// (1, 1), TR (1, 2), BL (2, 1), BR (2, 2) each see the window turned so that
+// the block's centre lies to their lower right. Shuffles of the window (the
+// same in both lanes), one pixel per lane: the oriented neighbourhood in
+// raster order for the class bits (upper pixels, lower pixels) and in the
+// padded tap layout (upper, lower).
+alignas(32) static const int8_t kOriented1pt5[4][32] = {
+    {0, 1, 2, 4, 5, 6, 8, 9, 10, -128, -128, -128, -128, -128, -128, -128,
+     3, 2, 1, 7, 6, 5, 11, 10, 9, -128, -128, -128, -128, -128, -128, -128},
+    {12, 13, 14, 8, 9, 10, 4, 5, 6, -128, -128, -128, -128, -128, -128, -128,
+     15, 14, 13, 11, 10, 9, 7, 6, 5, -128, -128, -128, -128, -128, -128, -128},
+    {0, 1, 2, -128, 4, 5, 6, -128, 8, 9, 10, -128, -128, -128, -128, -128,
+     3, 2, 1, -128, 7, 6, 5, -128, 11, 10, 9, -128, -128, -128, -128, -128},
+    {12, 13, 14, -128, 8, 9, 10, -128, 4, 5, 6, -128, -128, -128, -128, -128,
+     15, 14, 13, -128, 11, 10, 9, -128, 7, 6, 5, -128, -128, -128, -128, -128}};
+
+static inline __m256i Oriented1pt5(__m256i v, int k)
+{
+    return _mm256_shuffle_epi8(v, _mm256_load_si256(reinterpret_cast<const __m256i*>(kOriented1pt5[k])));
+}
+
+// Class of a pixel from its nine oriented bits (south-east last).
+static inline int OrientedClass(uint32_t bits)
+{
+    const uint32_t b = bits & 0x1ff;
+    return static_cast<int>((b ^ (0u - (b >> 8))) & 0xff);
+}
+
+// The nine classified outputs of the block at column c (window columns
+// c - 1 .. c + 2 of rows[0..3]) with threshold midpoint m, written as the
+// 3x3 block at d; `table` has phases 1 and 2 exchanged.
+static void ClassifiedBlock1pt5(const uint8_t* const rows[4], int c, int m, uint8_t* d, int dstStride,
+                                const int8_t* table)
+{
+    const int from = c - 1;
+    const __m128i w01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from))),
+                                           _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[1] + from))));
+    const __m128i w23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[2] + from))),
+                                           _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[3] + from))));
+    const __m256i window = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(w01, w23));
+    const __m256i atLeast = AtLeast256(window, _mm256_set1_epi8(static_cast<char>(m)));
+    const uint32_t upperBits = static_cast<uint32_t>(_mm256_movemask_epi8(Oriented1pt5(atLeast, 0)));
+    const uint32_t lowerBits = static_cast<uint32_t>(_mm256_movemask_epi8(Oriented1pt5(atLeast, 1)));
+    const int8_t* tl = table + OrientedClass(upperBits) * 64;
+    const int8_t* tr = table + OrientedClass(upperBits >> 16) * 64;
+    const int8_t* bl = table + OrientedClass(lowerBits) * 64;
+    const int8_t* br = table + OrientedClass(lowerBits >> 16) * 64;
+
+    const __m256i upper = Oriented1pt5(window, 2), lower = Oriented1pt5(window, 3);
+    const __m256i tlIn = _mm256_permute2x128_si256(upper, upper, 0x00);
+    const __m256i trIn = _mm256_permute2x128_si256(upper, upper, 0x11);
+    const __m256i ones = _mm256_set1_epi16(1);
+    // Lane 0 | lane 1: O[0][0] | O[1][0], O[0][1] | O[1][1], O[0][2] | O[1][2],
+    // O[2][0] | O[2][2], and O[2][1] in lane 0 of the last.
+    const __m256i m0 = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(tlIn, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tl))), ones);
+    const __m256i m1 = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(tlIn, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tl + 32))), ones);
+    const __m256i m2 = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(trIn, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tr))), ones);
+    const __m256i m3 = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(lower, _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(bl)), Load128(br), 1)),
+        ones);
+    const __m256i m4 = _mm256_madd_epi16(
+        _mm256_maddubs_epi16(lower, _mm256_inserti128_si256(_mm256_setzero_si256(), Load128(bl + 32), 0)), ones);
+    const __m256i s01 = _mm256_add_epi32(_mm256_unpacklo_epi32(m0, m1), _mm256_unpackhi_epi32(m0, m1));
+    const __m256i s23 = _mm256_add_epi32(_mm256_unpacklo_epi32(m2, m3), _mm256_unpackhi_epi32(m2, m3));
+    const __m256i sums = _mm256_add_epi32(_mm256_unpacklo_epi64(s01, s23), _mm256_unpackhi_epi64(s01, s23));
+    const __m256i h = _mm256_hadd_epi32(m4, m4);
+    const __m256i last = _mm256_hadd_epi32(h, h);
+    const __m256i round = _mm256_set1_epi32(16);
+    const __m256i words = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(sums, round), 5),
+                                             _mm256_srai_epi32(_mm256_add_epi32(last, round), 5));
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    // Lane 0: O00 O01 O02 O20 O21 ...; lane 1: O10 O11 O12 O22 ...
+    const __m128i mixed = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
+    const __m128i out = _mm_shuffle_epi8(mixed, _mm_setr_epi8(0, 1, 2, -128, 4, 5, 6, -128, 3, 8, 7, -128, -128,
+                                                             -128, -128, -128));
+    const uint32_t r0 = static_cast<uint32_t>(_mm_cvtsi128_si32(out));
+    const uint32_t r1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 4)));
+    const uint32_t r2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 8)));
+    const uint32_t rowsOut[3] = {r0, r1, r2};
+    for (int i = 0; i < 3; ++i) {
+        uint8_t* o = d + static_cast<ptrdiff_t>(i) * dstStride;
+        const uint16_t pair = static_cast<uint16_t>(rowsOut[i]);
+        __builtin_memcpy(o, &pair, 2);
+        o[2] = static_cast<uint8_t>(rowsOut[i] >> 16);
+    }
+}
+#endif
+
 }  // namespace RL_TIER_NS
 
 using namespace RL_TIER_NS;
@@ -666,10 +760,12 @@ void RL_TIERED(brillane_1pt5_process_block)(const uint8_t* src, int width, int h
                                             int qpStride, int level, int chroma)
 {
     const int8_t* table = &coeffs_sym1pt5_alt[0][0][0];
+    const int shift = 4 - chroma;
     for (int r = firstRow; r < rowLimit; r += 2) {
         const uint8_t* rows[4];
         SRRows1pt5(src, srcStride, height, r, rows);
         uint8_t* d = dst + static_cast<ptrdiff_t>(3 * r / 2) * dstStride;
+        const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(r >> shift) * qpStride;
         // Every block first takes the simple values; classified blocks are
         // written again below.
         SimpleRowPair(rows[1], rows[2], width, d, dstStride);
@@ -685,16 +781,50 @@ void RL_TIERED(brillane_1pt5_process_block)(const uint8_t* src, int width, int h
                 lo1 = _mm_min_epu8(lo1, b);
             }
             __m128i hi = _mm_max_epu8(hi0, hi1), lo = _mm_min_epu8(lo0, lo1);
+            // Byte 2b: the extremes of block b's 4x4 window.
             hi = _mm_max_epu8(hi, _mm_srli_epi16(hi, 8));
             lo = _mm_min_epu8(lo, _mm_srli_epi16(lo, 8));
-            alignas(16) uint8_t range[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(range), _mm_sub_epi8(hi, lo));
-            for (int b = 0; b < 8; ++b) {
-                const int cb = c + 2 * b;
-                const int t = SRBlockThreshold1pt5(qpList, qpStride, r, cb, level, chroma);
-                if (t > range[2 * b]) continue;
-                SRAdaptiveBlock1pt5(rows, cb, d + 3 * cb / 2, dstStride, t, table, true);
+            const __m128i range = _mm_sub_epi8(hi, lo);
+            // Blocks to classify (bit 2b): one threshold for the eight blocks
+            // when their quantisers agree, as they mostly do.
+            const int q = qpRow[c >> shift];
+            bool uniform = true;
+            for (int b = 1; b < 8; ++b) uniform = uniform && qpRow[(c + 2 * b) >> shift] == q;
+            unsigned classify = 0;
+            if (uniform) {
+                const int t = level * qp_threshold[q > 51 ? 51 : q];
+                if (t <= 255) {
+                    const __m128i tb = _mm_set1_epi8(static_cast<char>(t < 0 ? 0 : t));
+                    classify = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(range, tb), range))) &
+                               0x5555u;
+                }
+            } else {
+                alignas(16) uint8_t ranges[16];
+                _mm_store_si128(reinterpret_cast<__m128i*>(ranges), range);
+                for (int b = 0; b < 8; ++b)
+                    if (!(SRBlockThreshold1pt5(qpList, qpStride, r, c + 2 * b, level, chroma) > ranges[2 * b]))
+                        classify |= 1u << (2 * b);
             }
+            if (!classify) continue;
+#if RL_TIER_HAS_AVX2
+            alignas(16) uint8_t mids[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(mids),
+                            _mm_sub_epi8(_mm_avg_epu8(lo, hi), _mm_and_si128(_mm_xor_si128(lo, hi), _mm_set1_epi8(1))));
+            while (classify) {
+                const int l = __builtin_ctz(classify);
+                classify &= classify - 1;
+                const int cb = c + l;
+                ClassifiedBlock1pt5(rows, cb, mids[l], d + 3 * cb / 2, dstStride, table);
+            }
+#else
+            while (classify) {
+                const int l = __builtin_ctz(classify);
+                classify &= classify - 1;
+                const int cb = c + l;
+                SRAdaptiveBlock1pt5(rows, cb, d + 3 * cb / 2, dstStride,
+                                    SRBlockThreshold1pt5(qpList, qpStride, r, cb, level, chroma), table, true);
+            }
+#endif
         }
         for (; c < width - 2; c += 2)
             SRAdaptiveBlock1pt5(rows, c, d + 3 * c / 2, dstStride, SRBlockThreshold1pt5(qpList, qpStride, r, c, level, chroma),
