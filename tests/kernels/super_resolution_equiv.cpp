@@ -98,12 +98,13 @@ const bool kAdaptive2x = rltest::RegisterKernelFamily<SRAdaptive2xFunc>(
         out.AddPlane("dst", dst);
     });
 
-// Variants: level 0..3 with luma, and level 4 with chroma; quantisers up to 60.
+// Variants: level 0..3 with luma, and level 4 with chroma, quantisers up to
+// 60; 5 luma at level 1 and 6 chroma at level 4 with mostly uniform quantisers.
 const bool kAdaptive1pt5 = rltest::RegisterKernelFamily<SRAdaptive1pt5Func>(
     "brillane_1pt5_process_block",
     {brillane_1pt5_process_block_c, brillane_1pt5_process_block_sse2, brillane_1pt5_process_block_ssse3,
      brillane_1pt5_process_block_sse4, brillane_1pt5_process_block_avx, brillane_1pt5_process_block_avx2},
-    Variants(rltest::PlaneCases(2, 1280, 2, 14, 2), 5),
+    Variants(rltest::PlaneCases(2, 1280, 2, 14, 2), 7),
     [](SRAdaptive1pt5Func f, const KernelCase& c, rltest::Output& out) {
         rltest::Rng rng(c.seed);
         rltest::Plane src(rng, c.width, c.height, c);
@@ -111,10 +112,12 @@ const bool kAdaptive1pt5 = rltest::RegisterKernelFamily<SRAdaptive1pt5Func>(
         const int dw = 3 * c.width / 2, dh = 3 * c.height / 2;
         rltest::Plane dst(dw, dh, dw + c.stridePad, (c.misalign * 3) % 32, 0x5c);
         // Chroma planes read the quantisers of their luma picture, twice as large.
-        const int lw = c.param == 4 ? 2 * c.width : c.width, lh = c.param == 4 ? 2 * c.height : c.height;
-        const std::vector<uint8_t> qp = RandomQp(rng, lw, lh, 60);
+        const bool chroma = c.param == 4 || c.param == 6;
+        const int level = c.param == 5 ? 1 : (c.param == 6 ? 4 : c.param);
+        const int lw = chroma ? 2 * c.width : c.width, lh = chroma ? 2 * c.height : c.height;
+        const std::vector<uint8_t> qp = c.param >= 5 ? MostlyUniformQp(rng, lw, lh) : RandomQp(rng, lw, lh, 60);
         f(src.data(), c.width, c.height, src.stride(), dst.data(), dst.stride(), 0, c.height, qp.data(),
-          (lw + 15) / 16, c.param, c.param == 4 ? 1 : 0);
+          (lw + 15) / 16, level, chroma ? 1 : 0);
         out.AddPlane("dst", dst);
     });
 
