@@ -55,6 +55,14 @@ static inline __m128i Activity(__m128i nm, __m128i n0, __m128i np, __m128i cm, _
     return AbsI16(l);
 }
 
+static inline int16_t ClampI16(int64_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
+
+// 4T of a quantiser, as the 16-bit limit the activity is compared with.
+static inline int16_t ActivityLimit(int qp, int thresholdScale)
+{
+    return ClampI16(4 * static_cast<int64_t>(thresholdScale) * qp_threshold[qp > 51 ? 51 : qp]);
+}
+
 // ---- Coefficient setup -------------------------------------------------------------
 
 static void SetupCoeffs(int8_t* pad, const int8_t* orig)
@@ -158,7 +166,7 @@ static inline __m128i AtLeast(__m128i v, __m128i m) { return _mm_cmpeq_epi8(_mm_
 // Classified outputs of the 16 pixels whose rows are n (above), c, s (below),
 // each given at column offsets -1, 0, +1; only lanes set in `need` are filled.
 static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[3], unsigned need,
-                        const int8_t* coeffsPad, uint8_t out[4][16])
+                        const int8_t* coeffsPad, uint8_t* d, int dstStride)
 {
     const __m128i v[9] = {n[0], n[1], n[2], c[0], c[1], c[2], s[0], s[1], s[2]};
     __m128i lo = v[0], hi = v[0];
@@ -193,10 +201,9 @@ static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[
         const __m128i r = _mm_srai_epi32(_mm_add_epi32(sums, round), 6);
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(r, r), z);
         const uint32_t q = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-        out[0][l] = static_cast<uint8_t>(q);
-        out[1][l] = static_cast<uint8_t>(q >> 8);
-        out[2][l] = static_cast<uint8_t>(q >> 16);
-        out[3][l] = static_cast<uint8_t>(q >> 24);
+        const uint16_t upper = static_cast<uint16_t>(q), lower = static_cast<uint16_t>(q >> 16);
+        __builtin_memcpy(d + 2 * l, &upper, 2);
+        __builtin_memcpy(d + dstStride + 2 * l, &lower, 2);
     }
 }
 #endif
@@ -252,13 +259,28 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
         const __m128i swapped = _mm_shufflehi_epi16(_mm_shufflelo_epi16(m, 0xb1), 0xb1);
         act[h] = _mm_max_epi16(m, swapped);
     }
-    alignas(16) int16_t limit[16];
-    for (int b = 0; b < 8; ++b) {
-        const int64_t t4 = 4 * static_cast<int64_t>(SRBlockThreshold2x(qpList, qpStride, y, x + 2 * b, thresholdScale, chroma));
-        limit[2 * b] = limit[2 * b + 1] = static_cast<int16_t>(t4 > 32767 ? 32767 : (t4 < -32768 ? -32768 : t4));
+    __m128i limit[2];
+    if ((chroma == 0 || chroma == 1) && (x & 15) == 1) {
+        // Blocks 0-3 read quantiser column x >> shift, blocks 4-7 column
+        // (x + 8) >> shift, and block 7 (x & 15 == 15) the average of that
+        // column and the next.
+        const int shift = 4 - chroma;
+        const uint8_t* qpRow = qpList + static_cast<ptrdiff_t>(y >> shift) * qpStride;
+        const int q0 = qpRow[x >> shift], q1 = qpRow[(x + 8) >> shift], q2 = qpRow[((x + 8) >> shift) + 1];
+        limit[0] = _mm_set1_epi16(ActivityLimit(q0, thresholdScale));
+        limit[1] = q1 == q0 && q2 == q0 ? limit[0]
+                                        : Select(_mm_setr_epi16(0, 0, 0, 0, 0, 0, -1, -1),
+                                                 _mm_set1_epi16(ActivityLimit((q1 + q2) >> 1, thresholdScale)),
+                                                 _mm_set1_epi16(ActivityLimit(q1, thresholdScale)));
+    } else {
+        alignas(16) int16_t l[16];
+        for (int b = 0; b < 8; ++b)
+            l[2 * b] = l[2 * b + 1] = ClampI16(
+                4 * static_cast<int64_t>(SRBlockThreshold2x(qpList, qpStride, y, x + 2 * b, thresholdScale, chroma)));
+        limit[0] = _mm_load_si128(reinterpret_cast<const __m128i*>(l));
+        limit[1] = _mm_load_si128(reinterpret_cast<const __m128i*>(l + 8));
     }
-    const __m128i smooth = _mm_packs_epi16(_mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(limit)), act[0]),
-                                           _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(limit + 8)), act[1]));
+    const __m128i smooth = _mm_packs_epi16(_mm_cmpgt_epi16(limit[0], act[0]), _mm_cmpgt_epi16(limit[1], act[1]));
     const unsigned smoothBits = static_cast<unsigned>(_mm_movemask_epi8(smooth));
     const unsigned need = ~smoothBits & ~skip & 0xffff;
 
@@ -271,19 +293,14 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
         const __m128i* n = r[half];
         const __m128i* c = r[half + 1];
         const __m128i* s = r[half + 2];
-        __m128i p0 = Smooth(c[0], n[1], c[1]), p1 = Smooth(c[2], n[1], c[1]);
-        __m128i p2 = Smooth(c[0], s[1], c[1]), p3 = Smooth(c[2], s[1], c[1]);
+        const __m128i p0 = Smooth(c[0], n[1], c[1]), p1 = Smooth(c[2], n[1], c[1]);
+        const __m128i p2 = Smooth(c[0], s[1], c[1]), p3 = Smooth(c[2], s[1], c[1]);
+        uint8_t* row = d + static_cast<ptrdiff_t>(2 * half) * dstStride;
+        StoreQuads(row, dstStride, p0, p1, p2, p3, keep);
 #if RL_TIER_HAS_SSSE3
-        if (need) {
-            alignas(16) uint8_t q[4][16];
-            ClassifyRow(n, c, s, need, coeffsPad, q);
-            p0 = Select(smooth, p0, _mm_load_si128(reinterpret_cast<const __m128i*>(q[0])));
-            p1 = Select(smooth, p1, _mm_load_si128(reinterpret_cast<const __m128i*>(q[1])));
-            p2 = Select(smooth, p2, _mm_load_si128(reinterpret_cast<const __m128i*>(q[2])));
-            p3 = Select(smooth, p3, _mm_load_si128(reinterpret_cast<const __m128i*>(q[3])));
-        }
+        // Classified pixels overwrite their smooth bytes.
+        if (need) ClassifyRow(n, c, s, need, coeffsPad, row, dstStride);
 #endif
-        StoreQuads(d + static_cast<ptrdiff_t>(2 * half) * dstStride, dstStride, p0, p1, p2, p3, keep);
     }
 #if !RL_TIER_HAS_SSSE3
     for (int b = 0; b < 8; ++b)
@@ -317,12 +334,6 @@ static inline __m256i Med3U8x32(__m256i a, __m256i b, __m256i c)
     return _mm256_max_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(_mm256_max_epu8(a, b), c));
 }
 
-// 4T of a quantiser, as the 16-bit limit the activity is compared with.
-static inline int16_t ActivityLimit(int qp, int thresholdScale)
-{
-    const int64_t t4 = 4 * static_cast<int64_t>(thresholdScale) * qp_threshold[qp > 51 ? 51 : qp];
-    return static_cast<int16_t>(t4 > 32767 ? 32767 : (t4 < -32768 ? -32768 : t4));
-}
 
 // The limit of the last uniform quantiser seen: quantisers rarely change
 // along a row, so most steps reuse it.
