@@ -265,7 +265,6 @@ double g_reg0 = 1e-3, g_regN = 2.0, g_regEnh = 150.0;
 int LumaThreshold() { return qp_threshold[g_qp]; }
 constexpr long kMinSamples2x = 30;
 constexpr long kMinSamples1pt5 = 30;
-constexpr long kMinSamplesEnh = 20;
 constexpr int kTapLimit = 64;  // keeps every byte pair of the vector multiply-add inside 16 bits
 
 // Smooth 2x filter of a phase in coeffs_orig order: (H + V + 2c) / 4 in 1/64.
