@@ -32,15 +32,11 @@ static inline __m128i Select(__m128i mask, __m128i b, __m128i c)
 static inline __m128i Lo16(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
 static inline __m128i Hi16(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
 
-// (a + b + 2c + 2) >> 2 per byte, exact.
+// (a + b + 2c + 2) >> 2 per byte: rounding c with the floor of (a + b) / 2 is exact.
 static inline __m128i Smooth(__m128i a, __m128i b, __m128i c)
 {
-    const __m128i two = _mm_set1_epi16(2);
-    const __m128i lo = _mm_srli_epi16(
-        _mm_add_epi16(_mm_add_epi16(Lo16(a), Lo16(b)), _mm_add_epi16(_mm_slli_epi16(Lo16(c), 1), two)), 2);
-    const __m128i hi = _mm_srli_epi16(
-        _mm_add_epi16(_mm_add_epi16(Hi16(a), Hi16(b)), _mm_add_epi16(_mm_slli_epi16(Hi16(c), 1), two)), 2);
-    return _mm_packus_epi16(lo, hi);
+    const __m128i floorAvg = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+    return _mm_avg_epu8(floorAvg, c);
 }
 
 // 3 x (edge neighbours) + 2 x (diagonal neighbours) - 20 x centre, absolute, for eight 16-bit lanes.
@@ -209,11 +205,20 @@ static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[
 #endif
 
 // Two output rows (phases 0/1 and 2/3 of 16 pixels) from column 2x, keeping
-// the bytes of skipped pixels.
-static inline void StoreQuads(uint8_t* d, int dstStride, __m128i p0, __m128i p1, __m128i p2, __m128i p3, __m128i keep)
+// the bytes of the pixels set in *keep (if given).
+static inline void StoreQuads(uint8_t* d, int dstStride, __m128i p0, __m128i p1, __m128i p2, __m128i p3,
+                              const __m128i* keepPixels)
 {
-    const __m128i keepLo = _mm_unpacklo_epi8(keep, keep), keepHi = _mm_unpackhi_epi8(keep, keep);
     uint8_t* d1 = d + dstStride;
+    if (!keepPixels) {
+        Store128(d, _mm_unpacklo_epi8(p0, p1));
+        Store128(d + 16, _mm_unpackhi_epi8(p0, p1));
+        Store128(d1, _mm_unpacklo_epi8(p2, p3));
+        Store128(d1 + 16, _mm_unpackhi_epi8(p2, p3));
+        return;
+    }
+    const __m128i keep = *keepPixels;
+    const __m128i keepLo = _mm_unpacklo_epi8(keep, keep), keepHi = _mm_unpackhi_epi8(keep, keep);
     Store128(d, Select(keepLo, Load128(d), _mm_unpacklo_epi8(p0, p1)));
     Store128(d + 16, Select(keepHi, Load128(d + 16), _mm_unpackhi_epi8(p0, p1)));
     Store128(d1, Select(keepLo, Load128(d1), _mm_unpacklo_epi8(p2, p3)));
@@ -284,9 +289,12 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
     const unsigned smoothBits = static_cast<unsigned>(_mm_movemask_epi8(smooth));
     const unsigned need = ~smoothBits & ~skip & 0xffff;
 
-    alignas(16) uint8_t skipBytes[16];
-    for (int l = 0; l < 16; ++l) skipBytes[l] = ((skip >> l) & 1) ? 0xff : 0;
-    const __m128i keep = _mm_load_si128(reinterpret_cast<const __m128i*>(skipBytes));
+    __m128i keep = _mm_setzero_si128();
+    if (skip) {
+        alignas(16) uint8_t skipBytes[16];
+        for (int l = 0; l < 16; ++l) skipBytes[l] = ((skip >> l) & 1) ? 0xff : 0;
+        keep = _mm_load_si128(reinterpret_cast<const __m128i*>(skipBytes));
+    }
 
     uint8_t* d = dst + static_cast<ptrdiff_t>(2 * y) * dstStride + 2 * x;
     for (int half = 0; half < 2; ++half) {
@@ -296,7 +304,7 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
         const __m128i p0 = Smooth(c[0], n[1], c[1]), p1 = Smooth(c[2], n[1], c[1]);
         const __m128i p2 = Smooth(c[0], s[1], c[1]), p3 = Smooth(c[2], s[1], c[1]);
         uint8_t* row = d + static_cast<ptrdiff_t>(2 * half) * dstStride;
-        StoreQuads(row, dstStride, p0, p1, p2, p3, keep);
+        StoreQuads(row, dstStride, p0, p1, p2, p3, skip ? &keep : nullptr);
 #if RL_TIER_HAS_SSSE3
         // Classified pixels overwrite their smooth bytes.
         if (need) ClassifyRow(n, c, s, need, coeffsPad, row, dstStride);
