@@ -29,6 +29,13 @@ static inline __m128i Select(__m128i mask, __m128i b, __m128i c)
     return _mm_or_si128(_mm_and_si128(mask, b), _mm_andnot_si128(mask, c));
 }
 
+static inline uint32_t Load32U(const uint8_t* p)
+{
+    uint32_t v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
+}
+
 static inline __m128i Lo16(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
 static inline __m128i Hi16(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
 
@@ -125,32 +132,29 @@ static void SimpleRowPair(const uint8_t* r0, const uint8_t* r1, int width, uint8
 // ---- Adaptive 2x ------------------------------------------------------------------------
 
 #if RL_TIER_HAS_SSSE3
-// out[l] byte k = in[k] byte l.
-static inline void Transpose16(const __m128i in[16], __m128i out[16])
-{
-    __m128i a[16], b[16];
-    for (int i = 0; i < 8; ++i) {
-        a[2 * i] = _mm_unpacklo_epi8(in[2 * i], in[2 * i + 1]);
-        a[2 * i + 1] = _mm_unpackhi_epi8(in[2 * i], in[2 * i + 1]);
-    }
-    // a[2i]: lanes 0..7 of rows 2i, 2i+1; a[2i+1]: lanes 8..15.
-    for (int i = 0; i < 4; ++i)
-        for (int h = 0; h < 2; ++h) {
-            b[4 * i + 2 * h] = _mm_unpacklo_epi16(a[4 * i + h], a[4 * i + 2 + h]);
-            b[4 * i + 2 * h + 1] = _mm_unpackhi_epi16(a[4 * i + h], a[4 * i + 2 + h]);
-        }
-    // b[4i + q]: lanes 4q..4q+3 of rows 4i..4i+3 (four bytes per lane).
-    for (int i = 0; i < 2; ++i)
-        for (int q = 0; q < 4; ++q) {
-            a[8 * i + 2 * q] = _mm_unpacklo_epi32(b[8 * i + q], b[8 * i + 4 + q]);
-            a[8 * i + 2 * q + 1] = _mm_unpackhi_epi32(b[8 * i + q], b[8 * i + 4 + q]);
-        }
-    // a[8i + e]: lanes 2e, 2e+1 of rows 8i..8i+7 (eight bytes per lane).
-    for (int e = 0; e < 8; ++e) {
-        out[2 * e] = _mm_unpacklo_epi64(a[e], a[8 + e]);
-        out[2 * e + 1] = _mm_unpackhi_epi64(a[e], a[8 + e]);
-    }
-}
+// A block's 4x4 window holds row r, column j at byte 4r + j; its pixels are
+// P (1, 1), Q (1, 2) in the upper row and R (2, 1), S (2, 2) in the lower one.
+// Shuffles of the window (the same in both lanes) with one pixel per lane:
+// the upper and lower pairs in the padded tap layout
+// NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0 with the
+// median slots empty; the three operands of the medians of the upper pixel
+// (slots 10, 13, 14) and of the lower one (slots 3, 7, 11); and the moves of
+// either pixel's medians into their tap slots.
+alignas(32) static const int8_t kBlockShuffles[7][32] = {
+    {0, 1, 2, -128, 4, 6, 5, -128, 8, 9, -128, -128, 10, -128, -128, -128,
+     1, 2, 3, -128, 5, 7, 6, -128, 9, 10, -128, -128, 11, -128, -128, -128},
+    {4, 5, 6, -128, 8, 10, 9, -128, 12, 13, -128, -128, 14, -128, -128, -128,
+     5, 6, 7, -128, 9, 11, 10, -128, 13, 14, -128, -128, 15, -128, -128, -128},
+    {-128, -128, -128, 5, -128, -128, -128, 5, -128, -128, 1, 9, -128, 1, 5, -128,
+     -128, -128, -128, 6, -128, -128, -128, 6, -128, -128, 2, 10, -128, 2, 6, -128},
+    {-128, -128, -128, 8, -128, -128, -128, 9, -128, -128, 4, 8, -128, 5, 4, -128,
+     -128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 9, -128, 6, 5, -128},
+    {-128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 13, -128, 6, 9, -128,
+     -128, -128, -128, 10, -128, -128, -128, 11, -128, -128, 6, 14, -128, 7, 10, -128},
+    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128,
+     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128},
+    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128,
+     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128}};
 
 static inline __m128i Med3U8(__m128i a, __m128i b, __m128i c)
 {
@@ -159,10 +163,9 @@ static inline __m128i Med3U8(__m128i a, __m128i b, __m128i c)
 
 static inline __m128i AtLeast(__m128i v, __m128i m) { return _mm_cmpeq_epi8(_mm_max_epu8(v, m), v); }
 
-// Classified outputs of the 16 pixels whose rows are n (above), c, s (below),
-// each given at column offsets -1, 0, +1; only lanes set in `need` are filled.
-static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[3], unsigned need,
-                        const int8_t* coeffsPad, uint8_t* d, int dstStride)
+// Pattern classes of the 16 pixels of the source row whose neighbours are
+// the rows n, c, s, each given at column offsets -1, 0, +1.
+static void ClassesRow16(const __m128i n[3], const __m128i c[3], const __m128i s[3], uint8_t classes[16])
 {
     const __m128i v[9] = {n[0], n[1], n[2], c[0], c[1], c[2], s[0], s[1], s[2]};
     __m128i lo = v[0], hi = v[0];
@@ -176,30 +179,62 @@ static void ClassifyRow(const __m128i n[3], const __m128i c[3], const __m128i s[
     for (int k = 0; k < 8; ++k)
         cls = _mm_or_si128(cls, _mm_and_si128(AtLeast(v[k], m), _mm_set1_epi8(static_cast<char>(1 << k))));
     cls = _mm_xor_si128(cls, AtLeast(v[8], m));
-    alignas(16) uint8_t classes[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(classes), cls);
+}
 
-    const __m128i z = _mm_setzero_si128();
-    const __m128i rowsIn[16] = {v[0], v[1], v[2], z, v[3], v[5], v[4], z,
-                                v[6], v[7], Med3U8(v[1], v[3], v[4]), z,
-                                v[8], Med3U8(v[1], v[4], v[5]), Med3U8(v[4], v[3], v[7]), z};
-    __m128i in[16];
-    Transpose16(rowsIn, in);
-    const __m128i ones = _mm_set1_epi16(1), round = _mm_set1_epi32(32);
-    for (int l = 0; l < 16; ++l) {
-        if (!((need >> l) & 1)) continue;
-        const int8_t* taps = coeffsPad + classes[l] * 64;
-        const __m128i s0 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps)), ones);
-        const __m128i s1 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 16)), ones);
-        const __m128i s2 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 32)), ones);
-        const __m128i s3 = _mm_madd_epi16(_mm_maddubs_epi16(in[l], Load128(taps + 48)), ones);
-        const __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(s0, s1), _mm_hadd_epi32(s2, s3));
-        const __m128i r = _mm_srai_epi32(_mm_add_epi32(sums, round), 6);
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(r, r), z);
-        const uint32_t q = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-        const uint16_t upper = static_cast<uint16_t>(q), lower = static_cast<uint16_t>(q >> 16);
-        __builtin_memcpy(d + 2 * l, &upper, 2);
-        __builtin_memcpy(d + dstStride + 2 * l, &lower, 2);
+// One half (lane) of a block shuffle: 0 for the left pixels, 1 for the right ones.
+static inline __m128i BlockShuffle128(__m128i v, int k, int half)
+{
+    return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(kBlockShuffles[k] + 16 * half)));
+}
+
+// (sum + 32) >> 6 of the four phases of one pixel, in phase order.
+static inline __m128i PixelPhases(__m128i in, const int8_t* taps)
+{
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i s0 = _mm_madd_epi16(_mm_maddubs_epi16(in, Load128(taps)), ones);
+    const __m128i s1 = _mm_madd_epi16(_mm_maddubs_epi16(in, Load128(taps + 16)), ones);
+    const __m128i s2 = _mm_madd_epi16(_mm_maddubs_epi16(in, Load128(taps + 32)), ones);
+    const __m128i s3 = _mm_madd_epi16(_mm_maddubs_epi16(in, Load128(taps + 48)), ones);
+    const __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(s0, s1), _mm_hadd_epi32(s2, s3));
+    return _mm_srai_epi32(_mm_add_epi32(sums, _mm_set1_epi32(32)), 6);
+}
+
+// Classified outputs of the blocks of `need` (bits 2b, 2b + 1: block b at
+// column x + 2b) of the row pair rows[0..3], written over the smooth ones: the
+// 4x4 output block of block b starts at d + 4b. Reads source columns
+// x - 1 .. x + 16.
+static void FilterBlocks16(const uint8_t* const rows[4], int x, unsigned need, const uint8_t classes[2][16],
+                           const int8_t* coeffsPad, uint8_t* d, int dstStride)
+{
+    const __m128i rowOrder = _mm_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
+    unsigned blocks = need & 0x5555u;
+    while (blocks) {
+        const int l = __builtin_ctz(blocks);
+        blocks &= blocks - 1;
+        const int from = x + l - 1;
+        const __m128i w01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from))),
+                                               _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[1] + from))));
+        const __m128i w23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[2] + from))),
+                                               _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[3] + from))));
+        const __m128i window = _mm_unpacklo_epi64(w01, w23);
+        __m128i phases[4];  // P, R (left pixels), Q, S (right pixels)
+        for (int half = 0; half < 2; ++half) {
+            const __m128i med = Med3U8(BlockShuffle128(window, 2, half), BlockShuffle128(window, 3, half),
+                                       BlockShuffle128(window, 4, half));
+            const __m128i upperIn = _mm_or_si128(BlockShuffle128(window, 0, half), BlockShuffle128(med, 5, half));
+            const __m128i lowerIn = _mm_or_si128(BlockShuffle128(window, 1, half), BlockShuffle128(med, 6, half));
+            phases[2 * half] = PixelPhases(upperIn, coeffsPad + classes[0][l + half] * 64);
+            phases[2 * half + 1] = PixelPhases(lowerIn, coeffsPad + classes[1][l + half] * 64);
+        }
+        // P0..P3 Q0..Q3 R0..R3 S0..S3, then one dword per output row.
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(phases[0], phases[2]), _mm_packs_epi32(phases[1], phases[3]));
+        const __m128i out = _mm_shuffle_epi8(bytes, rowOrder);
+        uint8_t* o = d + 2 * l;
+        Store32(o, out);
+        Store32(o + dstStride, _mm_srli_si128(out, 4));
+        Store32(o + 2 * static_cast<ptrdiff_t>(dstStride), _mm_srli_si128(out, 8));
+        Store32(o + 3 * static_cast<ptrdiff_t>(dstStride), _mm_srli_si128(out, 12));
     }
 }
 #endif
@@ -305,11 +340,15 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
         const __m128i p2 = Smooth(c[0], s[1], c[1]), p3 = Smooth(c[2], s[1], c[1]);
         uint8_t* row = d + static_cast<ptrdiff_t>(2 * half) * dstStride;
         StoreQuads(row, dstStride, p0, p1, p2, p3, skip ? &keep : nullptr);
-#if RL_TIER_HAS_SSSE3
-        // Classified pixels overwrite their smooth bytes.
-        if (need) ClassifyRow(n, c, s, need, coeffsPad, row, dstStride);
-#endif
     }
+#if RL_TIER_HAS_SSSE3
+    // Classified blocks overwrite their smooth bytes.
+    if (need) {
+        alignas(16) uint8_t classes[2][16];
+        for (int t = 0; t < 2; ++t) ClassesRow16(r[t], r[t + 1], r[t + 2], classes[t]);
+        FilterBlocks16(rows, x, need, classes, coeffsPad, d, dstStride);
+    }
+#endif
 #if !RL_TIER_HAS_SSSE3
     for (int b = 0; b < 8; ++b)
         if ((need >> (2 * b)) & 1) SRClassifiedBlock2x(rows, x + 2 * b, dst, dstStride, y, coeffsPad);
@@ -435,13 +474,6 @@ static inline void StorePhases32(uint8_t* d, int dstStride, __m256i p0, __m256i 
     for (int k = 0; k < 4; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(at[k]), o[k]);
 }
 
-static inline uint32_t Load32U(const uint8_t* p)
-{
-    uint32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return v;
-}
-
 // Pattern classes of the 32 pixels from column x of the source row whose
 // neighbours are the rows n, c, s.
 static void ClassifyRow32(const uint8_t* n, const uint8_t* c, const uint8_t* s, int x, uint8_t classes[32])
@@ -467,30 +499,6 @@ static void ClassifyRow32(const uint8_t* n, const uint8_t* c, const uint8_t* s, 
     cls = _mm256_xor_si256(cls, AtLeast256(v[8], m));
     _mm256_store_si256(reinterpret_cast<__m256i*>(classes), cls);
 }
-
-// A block's 4x4 window holds row r, column j at byte 4r + j; its pixels are
-// P (1, 1), Q (1, 2) in the upper row and R (2, 1), S (2, 2) in the lower one.
-// Shuffles of the window (the same in both lanes) with one pixel per lane:
-// the upper and lower pairs in the padded tap layout
-// NW N NE 0, W E C 0, SW S med(N,W,C) 0, SE med(N,C,E) med(C,W,S) 0 with the
-// median slots empty; the three operands of the medians of the upper pixel
-// (slots 10, 13, 14) and of the lower one (slots 3, 7, 11); and the moves of
-// either pixel's medians into their tap slots.
-alignas(32) static const int8_t kBlockShuffles[7][32] = {
-    {0, 1, 2, -128, 4, 6, 5, -128, 8, 9, -128, -128, 10, -128, -128, -128,
-     1, 2, 3, -128, 5, 7, 6, -128, 9, 10, -128, -128, 11, -128, -128, -128},
-    {4, 5, 6, -128, 8, 10, 9, -128, 12, 13, -128, -128, 14, -128, -128, -128,
-     5, 6, 7, -128, 9, 11, 10, -128, 13, 14, -128, -128, 15, -128, -128, -128},
-    {-128, -128, -128, 5, -128, -128, -128, 5, -128, -128, 1, 9, -128, 1, 5, -128,
-     -128, -128, -128, 6, -128, -128, -128, 6, -128, -128, 2, 10, -128, 2, 6, -128},
-    {-128, -128, -128, 8, -128, -128, -128, 9, -128, -128, 4, 8, -128, 5, 4, -128,
-     -128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 9, -128, 6, 5, -128},
-    {-128, -128, -128, 9, -128, -128, -128, 10, -128, -128, 5, 13, -128, 6, 9, -128,
-     -128, -128, -128, 10, -128, -128, -128, 11, -128, -128, 6, 14, -128, 7, 10, -128},
-    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128,
-     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 10, -128, -128, 13, 14, -128},
-    {-128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128,
-     -128, -128, -128, -128, -128, -128, -128, -128, -128, -128, 3, -128, -128, 7, 11, -128}};
 
 static inline __m256i BlockShuffle(__m256i v, int k)
 {
