@@ -289,10 +289,10 @@ static void Group2x(const uint8_t* const rows[4], const uint8_t* const prevRows[
     // Largest activity of each block's four pixels against 4T.
     __m128i act[2];
     for (int h = 0; h < 2; ++h) {
-        __m128i (*widen)(__m128i) = h ? Hi16 : Lo16;
+        // Widened directly: through a function pointer the widening would not be inlined.
         __m128i w[4][3];
         for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 3; ++j) w[i][j] = widen(r[i][j]);
+            for (int j = 0; j < 3; ++j) w[i][j] = h ? Hi16(r[i][j]) : Lo16(r[i][j]);
         const __m128i up = Activity(w[0][0], w[0][1], w[0][2], w[1][0], w[1][1], w[1][2], w[2][0], w[2][1], w[2][2]);
         const __m128i low = Activity(w[1][0], w[1][1], w[1][2], w[2][0], w[2][1], w[2][2], w[3][0], w[3][1], w[3][2]);
         const __m128i m = _mm_max_epi16(up, low);
