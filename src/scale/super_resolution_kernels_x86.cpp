@@ -629,13 +629,13 @@ static void Step2x32(const uint8_t* const rows[4], const uint8_t* const prevRows
 }
 #endif
 
-#if RL_TIER_HAS_AVX2
-// ---- Adaptive 1.5x, classified blocks (256-bit) ----------------------------------------
+#if RL_TIER_HAS_SSSE3
+// ---- Adaptive 1.5x, classified blocks ----------------------------------------------------
 //
 // A block's 4x4 window holds row i, column j at byte 4i + j; its pixels TL
 // (1, 1), TR (1, 2), BL (2, 1), BR (2, 2) each see the window turned so that
-// the block's centre lies to their lower right. Shuffles of the window (the
-// same in both lanes), one pixel per lane: the oriented neighbourhood in
+// the block's centre lies to their lower right. Shuffles of the window, one
+// pixel per 16-byte half (left pixels first): the oriented neighbourhood in
 // raster order for the class bits (upper pixels, lower pixels) and in the
 // padded tap layout (upper, lower).
 alignas(32) static const int8_t kOriented1pt5[4][32] = {
@@ -648,17 +648,83 @@ alignas(32) static const int8_t kOriented1pt5[4][32] = {
     {12, 13, 14, -128, 8, 9, 10, -128, 4, 5, 6, -128, -128, -128, -128, -128,
      15, 14, 13, -128, 11, 10, 9, -128, 7, 6, 5, -128, -128, -128, -128, -128}};
 
-static inline __m256i Oriented1pt5(__m256i v, int k)
-{
-    return _mm256_shuffle_epi8(v, _mm256_load_si256(reinterpret_cast<const __m256i*>(kOriented1pt5[k])));
-}
-
 // Class of a pixel from its nine oriented bits (south-east last).
 static inline int OrientedClass(uint32_t bits)
 {
     const uint32_t b = bits & 0x1ff;
     return static_cast<int>((b ^ (0u - (b >> 8))) & 0xff);
 }
+
+// The nine outputs O[i][j] of a classified block, stored as the 3x3 block at
+// d from bytes O00 O01 O02 O20 O10 O11 O12 O22 O21 of `bytes`.
+static inline void StoreBlock1pt5(__m128i bytes, uint8_t* d, int dstStride)
+{
+    const __m128i out =
+        _mm_shuffle_epi8(bytes, _mm_setr_epi8(0, 1, 2, -128, 4, 5, 6, -128, 3, 8, 7, -128, -128, -128, -128, -128));
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t v = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 4 * i)));
+        uint8_t* o = d + static_cast<ptrdiff_t>(i) * dstStride;
+        const uint16_t pair = static_cast<uint16_t>(v);
+        __builtin_memcpy(o, &pair, 2);
+        o[2] = static_cast<uint8_t>(v >> 16);
+    }
+}
+
+#if !RL_TIER_HAS_AVX2
+static inline __m128i Oriented1pt5(__m128i v, int k, int half)
+{
+    return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(kOriented1pt5[k] + 16 * half)));
+}
+
+// One filter output of a classified pixel as four partial sums.
+static inline __m128i Partial1pt5(__m128i in, const int8_t* taps)
+{
+    return _mm_madd_epi16(_mm_maddubs_epi16(in, Load128(taps)), _mm_set1_epi16(1));
+}
+
+// The nine classified outputs of the block at column c (window columns
+// c - 1 .. c + 2 of rows[0..3]) with threshold midpoint m, written as the
+// 3x3 block at d; `table` has phases 1 and 2 exchanged.
+static void ClassifiedBlock1pt5(const uint8_t* const rows[4], int c, int m, uint8_t* d, int dstStride,
+                                const int8_t* table)
+{
+    const int from = c - 1;
+    const __m128i w01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[0] + from))),
+                                           _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[1] + from))));
+    const __m128i w23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(Load32U(rows[2] + from))),
+                                           _mm_cvtsi32_si128(static_cast<int>(Load32U(rows[3] + from))));
+    const __m128i window = _mm_unpacklo_epi64(w01, w23);
+    const __m128i atLeast = AtLeast(window, _mm_set1_epi8(static_cast<char>(m)));
+    // Pixels TL, TR, BL, BR: shuffle row (upper 0, lower 1) and half.
+    const int8_t* taps[4];
+    __m128i in[4];
+    for (int p = 0; p < 4; ++p) {
+        const int bits = _mm_movemask_epi8(Oriented1pt5(atLeast, p >> 1, p & 1));
+        taps[p] = table + OrientedClass(static_cast<uint32_t>(bits)) * 64;
+        in[p] = Oriented1pt5(window, 2 + (p >> 1), p & 1);
+    }
+    // Table phases 0, 2, 1, 3 at 0, 16, 32, 48.
+    const __m128i o00 = Partial1pt5(in[0], taps[0]), o01 = Partial1pt5(in[0], taps[0] + 32);
+    const __m128i o10 = Partial1pt5(in[0], taps[0] + 16), o11 = Partial1pt5(in[0], taps[0] + 48);
+    const __m128i o02 = Partial1pt5(in[1], taps[1]), o12 = Partial1pt5(in[1], taps[1] + 16);
+    const __m128i o20 = Partial1pt5(in[2], taps[2]), o21 = Partial1pt5(in[2], taps[2] + 32);
+    const __m128i o22 = Partial1pt5(in[3], taps[3]);
+    const __m128i round = _mm_set1_epi32(16);
+    const __m128i top = _mm_hadd_epi32(_mm_hadd_epi32(o00, o01), _mm_hadd_epi32(o02, o20));
+    const __m128i middle = _mm_hadd_epi32(_mm_hadd_epi32(o10, o11), _mm_hadd_epi32(o12, o22));
+    const __m128i h = _mm_hadd_epi32(o21, o21);
+    const __m128i last = _mm_hadd_epi32(h, h);
+    const __m128i words =
+        _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(top, round), 5), _mm_srai_epi32(_mm_add_epi32(middle, round), 5));
+    const __m128i lastWords = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(last, round), 5), _mm_setzero_si128());
+    StoreBlock1pt5(_mm_packus_epi16(words, lastWords), d, dstStride);
+}
+#else
+static inline __m256i Oriented1pt5(__m256i v, int k)
+{
+    return _mm256_shuffle_epi8(v, _mm256_load_si256(reinterpret_cast<const __m256i*>(kOriented1pt5[k])));
+}
+
 
 // The nine classified outputs of the block at column c (window columns
 // c - 1 .. c + 2 of rows[0..3]) with threshold midpoint m, written as the
@@ -707,20 +773,9 @@ static void ClassifiedBlock1pt5(const uint8_t* const rows[4], int c, int m, uint
                                              _mm256_srai_epi32(_mm256_add_epi32(last, round), 5));
     const __m256i bytes = _mm256_packus_epi16(words, words);
     // Lane 0: O00 O01 O02 O20 O21 ...; lane 1: O10 O11 O12 O22 ...
-    const __m128i mixed = _mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1));
-    const __m128i out = _mm_shuffle_epi8(mixed, _mm_setr_epi8(0, 1, 2, -128, 4, 5, 6, -128, 3, 8, 7, -128, -128,
-                                                             -128, -128, -128));
-    const uint32_t r0 = static_cast<uint32_t>(_mm_cvtsi128_si32(out));
-    const uint32_t r1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 4)));
-    const uint32_t r2 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 8)));
-    const uint32_t rowsOut[3] = {r0, r1, r2};
-    for (int i = 0; i < 3; ++i) {
-        uint8_t* o = d + static_cast<ptrdiff_t>(i) * dstStride;
-        const uint16_t pair = static_cast<uint16_t>(rowsOut[i]);
-        __builtin_memcpy(o, &pair, 2);
-        o[2] = static_cast<uint8_t>(rowsOut[i] >> 16);
-    }
+    StoreBlock1pt5(_mm_unpacklo_epi32(_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1)), d, dstStride);
 }
+#endif
 #endif
 
 }  // namespace RL_TIER_NS
@@ -833,7 +888,7 @@ void RL_TIERED(brillane_1pt5_process_block)(const uint8_t* src, int width, int h
                         classify |= 1u << (2 * b);
             }
             if (!classify) continue;
-#if RL_TIER_HAS_AVX2
+#if RL_TIER_HAS_SSSE3
             alignas(16) uint8_t mids[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(mids),
                             _mm_sub_epi8(_mm_avg_epu8(lo, hi), _mm_and_si128(_mm_xor_si128(lo, hi), _mm_set1_epi8(1))));
