@@ -661,12 +661,14 @@ static inline void StoreBlock1pt5(__m128i bytes, uint8_t* d, int dstStride)
 {
     const __m128i out =
         _mm_shuffle_epi8(bytes, _mm_setr_epi8(0, 1, 2, -128, 4, 5, 6, -128, 3, 8, 7, -128, -128, -128, -128, -128));
+    const uint32_t rowBytes[3] = {static_cast<uint32_t>(_mm_cvtsi128_si32(out)),
+                                  static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 4))),
+                                  static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 8)))};
     for (int i = 0; i < 3; ++i) {
-        const uint32_t v = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(out, 4 * i)));
         uint8_t* o = d + static_cast<ptrdiff_t>(i) * dstStride;
-        const uint16_t pair = static_cast<uint16_t>(v);
+        const uint16_t pair = static_cast<uint16_t>(rowBytes[i]);
         __builtin_memcpy(o, &pair, 2);
-        o[2] = static_cast<uint8_t>(v >> 16);
+        o[2] = static_cast<uint8_t>(rowBytes[i] >> 16);
     }
 }
 
