@@ -14,7 +14,46 @@ enum { kHalf = kVecBytes / 2 };
 // Packed R, G, B bytes repeat every three bytes; a block of three vectors
 // (48 or 96 bytes) starts on a pixel and holds six halves whose first byte
 // has channel (k * kHalf) % 3.
-static inline int HalfPhase(int k) { return (k * kHalf) % 3; }
+constexpr int HalfPhase(int k) { return (k * kHalf) % 3; }
+
+// Per-lane constants of the six halves of a block, built at compile time:
+// filling them on every call cost as much as the row's arithmetic.
+struct SepiaWeights {
+    int16_t v[6][5][kHalf];  // [half][tap -2..+2][lane]
+    constexpr SepiaWeights() : v()
+    {
+        const int16_t taps[3][5] = {
+            {0, 0, 101, 197, 48},  // R byte: taps -2, -1, 0, +1, +2
+            {0, 89, 176, 43, 0},   // G byte
+            {70, 137, 34, 0, 0},   // B byte
+        };
+        for (int k = 0; k < 6; ++k)
+            for (int t = 0; t < 5; ++t)
+                for (int l = 0; l < kHalf; ++l) v[k][t][l] = taps[(HalfPhase(k) + l) % 3][t];
+    }
+};
+
+// Cinnamon: the multiplier that turns t^2 into the lane's curve with one
+// high-half multiply (4t for R lanes, flagged by -1 here; 512 for G lanes,
+// i.e. t^2 >> 7), and the mask of the B lanes.
+struct CinnamonLanes {
+    int16_t rMask[6][kHalf];
+    int16_t gMul[6][kHalf];
+    int16_t bMask[6][kHalf];
+    constexpr CinnamonLanes() : rMask(), gMul(), bMask()
+    {
+        for (int k = 0; k < 6; ++k)
+            for (int l = 0; l < kHalf; ++l) {
+                const int ch = (HalfPhase(k) + l) % 3;
+                rMask[k][l] = ch == 0 ? -1 : 0;
+                gMul[k][l] = ch == 1 ? 512 : 0;
+                bMask[k][l] = ch == 2 ? -1 : 0;
+            }
+    }
+};
+
+alignas(32) static constexpr SepiaWeights kSepiaWeights{};
+alignas(32) static constexpr CinnamonLanes kCinnamonLanes{};
 
 #if RL_TIER_HAS_AVX2
 static inline VecI AndNotV(VecI mask, VecI x) { return _mm256_andnot_si256(mask, x); }
@@ -114,16 +153,6 @@ void RL_TIERED(HueRotateChroma)(uint8_t* u, int32_t uStride, uint8_t* v, int32_t
 void RL_TIERED(SepiaRgbRow)(const uint8_t* in, uint8_t* out, int32_t pixels)
 {
     using namespace RL_TIER_NS;
-    static const int16_t kTaps[3][5] = {
-        {0, 0, 101, 197, 48},   // R byte: taps -2, -1, 0, +1, +2
-        {0, 89, 176, 43, 0},    // G byte
-        {70, 137, 34, 0, 0},    // B byte
-    };
-    // Weights per tap for each of the six halves of a block, lane by lane.
-    alignas(32) int16_t weights[6][5][kHalf];
-    for (int k = 0; k < 6; ++k)
-        for (int t = 0; t < 5; ++t)
-            for (int l = 0; l < kHalf; ++l) weights[k][t][l] = kTaps[(HalfPhase(k) + l) % 3][t];
     if (pixels <= 0) return;
     // The first pixel has no left neighbours: the vector blocks start at pixel 1.
     SepiaRgbRow_c(in, out, 1);
@@ -135,7 +164,7 @@ void RL_TIERED(SepiaRgbRow)(const uint8_t* in, uint8_t* out, int32_t pixels)
             const uint8_t* p = in + j + k * kHalf;
             VecI sum = round;
             for (int t = 0; t < 5; ++t)
-                sum = AddSatU16(sum, VMulloI16(VWidenU8(p + t - 2), VLoad(weights[k][t])));
+                sum = AddSatU16(sum, VMulloI16(VWidenU8(p + t - 2), VLoad(kSepiaWeights.v[k][t])));
             VNarrowStoreU8(out + j + k * kHalf, VSrliI16(sum, 8));
         }
     }
@@ -147,15 +176,12 @@ void RL_TIERED(SepiaRgbRow)(const uint8_t* in, uint8_t* out, int32_t pixels)
 // Cinnamon's curves in closed form on 16-bit lanes x = 0..255, with
 // t = min(x, 256 - x): R = t^3 >> 14 for x <= 128 and 256 - (t^3 >> 14)
 // above; G likewise with t^2 >> 7; B = (x >> 1) + 37. At x = 128 both forms
-// agree, so t never passes 128 and t^2 * 4t fits 32 bits for the high-half
-// multiply. R = 256 at x = 255 saturates to 255 when narrowed.
+// agree, so t never passes 128: t^2 fits 16 bits and t^2 * 4t 32 bits, and
+// both R and G are one high-half multiply of t^2 (by 4t or by 512). R = 256
+// at x = 255 saturates to 255 when narrowed.
 void RL_TIERED(CinnamonRgbRow)(uint8_t* rgb, int32_t pixels)
 {
     using namespace RL_TIER_NS;
-    alignas(32) int16_t select[6][3][kHalf];
-    for (int k = 0; k < 6; ++k)
-        for (int ch = 0; ch < 3; ++ch)
-            for (int l = 0; l < kHalf; ++l) select[k][ch][l] = (HalfPhase(k) + l) % 3 == ch ? -1 : 0;
     const VecI k256 = VSet1I16(256), k128 = VSet1I16(128), k37 = VSet1I16(37);
     const ptrdiff_t bytes = static_cast<ptrdiff_t>(pixels) * 3;
     ptrdiff_t j = 0;
@@ -165,15 +191,13 @@ void RL_TIERED(CinnamonRgbRow)(uint8_t* rgb, int32_t pixels)
             const VecI x = VWidenU8(p);
             const VecI t = MinI16(x, VSubI16(k256, x));
             const VecI high = GreaterI16(x, k128);
-            const VecI t2 = VMulloI16(t, t);
-            const VecI cube = VMulhiU16(t2, ShiftLeft16(t, 2));
-            const VecI square = VSrliI16(t2, 7);
-            const VecI r = VOr(VAnd(high, VSubI16(k256, cube)), AndNotV(high, cube));
-            const VecI g = VOr(VAnd(high, VSubI16(k256, square)), AndNotV(high, square));
+            const VecI mul = VOr(VAnd(VLoad(kCinnamonLanes.rMask[k]), ShiftLeft16(t, 2)),
+                                 VLoad(kCinnamonLanes.gMul[k]));
+            const VecI c = VMulhiU16(VMulloI16(t, t), mul);
+            const VecI rg = VOr(VAnd(high, VSubI16(k256, c)), AndNotV(high, c));
+            const VecI bMask = VLoad(kCinnamonLanes.bMask[k]);
             const VecI b = VAddI16(VSrliI16(x, 1), k37);
-            const VecI v = VOr(VOr(VAnd(VLoad(select[k][0]), r), VAnd(VLoad(select[k][1]), g)),
-                               VAnd(VLoad(select[k][2]), b));
-            VNarrowStoreU8(p, v);
+            VNarrowStoreU8(p, VOr(VAnd(bMask, b), AndNotV(bMask, rg)));
         }
     }
     const int32_t done = static_cast<int32_t>(j / 3);
