@@ -20,6 +20,8 @@ static inline VF Sub(VF a, VF b) { return _mm256_sub_ps(a, b); }
 static inline VF Mul(VF a, VF b) { return _mm256_mul_ps(a, b); }
 static inline VF LoadF(const float* p) { return _mm256_loadu_ps(p); }
 static inline void StoreF(float* p, VF v) { _mm256_storeu_ps(p, v); }
+static inline void StreamF(float* p, VF v) { _mm256_stream_ps(p, v); }
+enum { kStreamAlign = 32 };
 // Four bytes of each of two pixels.
 static inline VF LoadPixels(const uint8_t* p, const uint8_t* q)
 {
@@ -39,6 +41,8 @@ static inline VF Sub(VF a, VF b) { return _mm_sub_ps(a, b); }
 static inline VF Mul(VF a, VF b) { return _mm_mul_ps(a, b); }
 static inline VF LoadF(const float* p) { return _mm_loadu_ps(p); }
 static inline void StoreF(float* p, VF v) { _mm_storeu_ps(p, v); }
+static inline void StreamF(float* p, VF v) { _mm_stream_ps(p, v); }
+enum { kStreamAlign = 16 };
 static inline VF LoadPixels(const uint8_t* p, const uint8_t*)
 {
 #if RL_TIER_HAS_SSE41
@@ -106,17 +110,24 @@ static inline void StoreBytes4(uint8_t* p, const VF* v)
 }
 #endif
 
-// Both recursions over `n` positions whose inputs are in the slots; the
-// results of position i (kChains vectors) go to emit(i, results). Only the
-// recursion outputs stay in registers: the inputs are reloaded from the
-// slots, which keeps every chain's state within the register file.
-template <class Emit>
-static inline void FilterSlots(float* slots, int32_t n, const Coeffs& c, Emit emit)
+// Positions whose inputs are gathered at once before the causal recursion
+// runs over them, while they are still in the first-level cache.
+enum { kFillBlock = 32 };
+
+// Both recursions over `n` positions; fill(i0, i1) puts the inputs of
+// positions [i0, i1) into the slots, and the results of position i (kChains
+// vectors) go to emit(i, results). Only the recursion outputs stay in
+// registers: the inputs are reloaded from the slots, which keeps every
+// chain's state within the register file.
+template <class Fill, class Emit>
+static inline void FilterSlots(float* slots, int32_t n, const Coeffs& c, Fill fill, Emit emit)
 {
     VF y1[kChains], y2[kChains];
     const float* prev = slots;
+    fill(0, n < kFillBlock ? n : kFillBlock);
     for (int k = 0; k < kChains; ++k) y1[k] = y2[k] = Mul(c.cp, LoadF(prev + k * kLanes));
     for (int32_t i = 0; i < n; ++i) {
+        if (i > 0 && i % kFillBlock == 0) fill(i, n - i < kFillBlock ? n : i + kFillBlock);
         float* s = slots + i * kSlotFloats;
         for (int k = 0; k < kChains; ++k) {
             const VF y = Recur(c.a0, LoadF(s + k * kLanes), c.a1, LoadF(prev + k * kLanes), c.b1, y1[k], c.b2, y2[k]);
@@ -145,18 +156,30 @@ static inline void FilterSlots(float* slots, int32_t n, const Coeffs& c, Emit em
     }
 }
 
+// A four-channel float image is mostly larger than the caches, and each
+// position of a row group lands in a different line of it: stores that
+// bypass the cache skip reading every line before overwriting it.
+static inline void StoreResults(float* out, const VF* r)
+{
+    if ((reinterpret_cast<uintptr_t>(out) & (kStreamAlign - 1)) == 0)
+        for (int k = 0; k < kChains; ++k) StreamF(out + k * kLanes, r[k]);
+    else
+        for (int k = 0; k < kChains; ++k) StoreF(out + k * kLanes, r[k]);
+}
+
 // Rows r0 .. r0 + kGroup4 - 1 of four-channel pixels.
 static void Rows4(const uint8_t* src, ptrdiff_t stride, float* transposed, float* slots, int32_t width,
                   int32_t height, int32_t r0, const Coeffs& c)
 {
     const uint8_t* p[kChains];
     for (int k = 0; k < kChains; ++k) p[k] = src + (r0 + k * kPixelsPerVec) * stride;
-    for (int32_t n = 0; n < width; ++n)
-        for (int k = 0; k < kChains; ++k)
-            StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixels(p[k] + 4 * n, p[k] + stride + 4 * n));
-    FilterSlots(slots, width, c, [&](int32_t i, const VF* r) {
-        float* out = transposed + (static_cast<ptrdiff_t>(i) * height + r0) * 4;
-        for (int k = 0; k < kChains; ++k) StoreF(out + k * kLanes, r[k]);
+    const auto fill = [&](int32_t i0, int32_t i1) {
+        for (int32_t n = i0; n < i1; ++n)
+            for (int k = 0; k < kChains; ++k)
+                StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixels(p[k] + 4 * n, p[k] + stride + 4 * n));
+    };
+    FilterSlots(slots, width, c, fill, [&](int32_t i, const VF* r) {
+        StoreResults(transposed + (static_cast<ptrdiff_t>(i) * height + r0) * 4, r);
     });
 }
 
@@ -167,10 +190,13 @@ static void Columns4(const float* transposed, uint8_t* dst, ptrdiff_t stride, fl
     const ptrdiff_t line = static_cast<ptrdiff_t>(height) * 4;
     const float* p[kChains];
     for (int k = 0; k < kChains; ++k) p[k] = transposed + (c0 + k * kPixelsPerVec) * line;
-    for (int32_t n = 0; n < height; ++n)
-        for (int k = 0; k < kChains; ++k)
-            StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixelFloats(p[k] + 4 * n, p[k] + line + 4 * n));
-    FilterSlots(slots, height, c, [&](int32_t i, const VF* r) { StoreBytes4(dst + i * stride + c0 * 4, r); });
+    const auto fill = [&](int32_t i0, int32_t i1) {
+        for (int32_t n = i0; n < i1; ++n)
+            for (int k = 0; k < kChains; ++k)
+                StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixelFloats(p[k] + 4 * n, p[k] + line + 4 * n));
+    };
+    FilterSlots(slots, height, c, fill,
+                [&](int32_t i, const VF* r) { StoreBytes4(dst + i * stride + c0 * 4, r); });
 }
 
 }  // namespace RL_TIER_NS
@@ -183,7 +209,13 @@ void RL_TIERED(gauss_blur_4_horizontal_intrin)(const uint8_t* src, int32_t srcSt
     const Coeffs c = MakeCoeffs(coeffs);
     int32_t r = 0;
     for (; r + kGroup4 <= height; r += kGroup4) Rows4(src, srcStride, transposed, rowBuffer, width, height, r, c);
-    GaussBlurRows_c(src, srcStride, transposed, rowBuffer, width, height, 4, r, height, coeffs);
+    // Lanes are independent, so a last group overlapping the previous one
+    // recomputes those rows bit for bit: cheaper than the scalar lines.
+    if (r < height && height >= kGroup4)
+        Rows4(src, srcStride, transposed, rowBuffer, width, height, height - kGroup4, c);
+    else
+        GaussBlurRows_c(src, srcStride, transposed, rowBuffer, width, height, 4, r, height, coeffs);
+    _mm_sfence();
 }
 
 void RL_TIERED(gauss_blur_4_vertical_intrin)(const float* transposed, uint8_t* dst, int32_t dstStride,
@@ -194,7 +226,10 @@ void RL_TIERED(gauss_blur_4_vertical_intrin)(const float* transposed, uint8_t* d
     const Coeffs c = MakeCoeffs(coeffs);
     int32_t col = 0;
     for (; col + kGroup4 <= width; col += kGroup4) Columns4(transposed, dst, dstStride, rowBuffer, height, col, c);
-    GaussBlurColumns_c(transposed, dst, dstStride, rowBuffer, width, height, 4, col, width, coeffs);
+    if (col < width && width >= kGroup4)
+        Columns4(transposed, dst, dstStride, rowBuffer, height, width - kGroup4, c);
+    else
+        GaussBlurColumns_c(transposed, dst, dstStride, rowBuffer, width, height, 4, col, width, coeffs);
 }
 
 void RL_TIERED(gauss_blur_wrap_4_intrin)(const uint8_t* src, int32_t srcStride, uint8_t* dst, int32_t dstStride,
@@ -256,13 +291,19 @@ static void Rows1(const uint8_t* src, ptrdiff_t stride, float* transposed, float
                   int32_t height, int32_t r0, const Coeffs& c)
 {
     const uint8_t* base = src + r0 * stride;
-    int32_t n = 0;
-    for (; n + 8 <= width; n += 8)
-        for (int k = 0; k < kChains; ++k)
-            Transpose8x8Bytes(base + 8 * k * stride + n, stride, slots + n * kSlotFloats + k * kLanes, kSlotFloats);
-    for (; n < width; ++n)
-        for (int l = 0; l < kLines1; ++l) slots[n * kSlotFloats + l] = static_cast<float>(base[l * stride + n]);
-    FilterSlots(slots, width, c, [&](int32_t i, const VF* r) {
+    // Blocks start at multiples of 8, so only the last one has a tail.
+    const auto fill = [&](int32_t i0, int32_t i1) {
+        int32_t n = i0;
+        for (; n + 8 <= i1; n += 8)
+            for (int k = 0; k < kChains; ++k)
+                Transpose8x8Bytes(base + 8 * k * stride + n, stride, slots + n * kSlotFloats + k * kLanes,
+                                  kSlotFloats);
+        for (; n < i1; ++n)
+            for (int l = 0; l < kLines1; ++l) slots[n * kSlotFloats + l] = static_cast<float>(base[l * stride + n]);
+    };
+    FilterSlots(slots, width, c, fill, [&](int32_t i, const VF* r) {
+        // One channel's float image stays in the caches for the vertical
+        // pass, so it is stored normally.
         float* out = transposed + static_cast<ptrdiff_t>(i) * height + r0;
         for (int k = 0; k < kChains; ++k) StoreF(out + 8 * k, r[k]);
     });
@@ -279,14 +320,17 @@ static void Columns1(const float* transposed, uint8_t* dst, ptrdiff_t stride, fl
                      int32_t c0, const Coeffs& c)
 {
     const float* base = transposed + static_cast<ptrdiff_t>(c0) * height;
-    int32_t n = 0;
-    for (; n + 8 <= height; n += 8)
-        for (int k = 0; k < kChains; ++k)
-            Transpose8x8Floats(base + static_cast<ptrdiff_t>(8 * k) * height + n, height,
-                               slots + n * kSlotFloats + k * kLanes, kSlotFloats);
-    for (; n < height; ++n)
-        for (int l = 0; l < kLines1; ++l) slots[n * kSlotFloats + l] = base[static_cast<ptrdiff_t>(l) * height + n];
-    FilterSlots(slots, height, c, [&](int32_t i, const VF* r) {
+    const auto fill = [&](int32_t i0, int32_t i1) {
+        int32_t n = i0;
+        for (; n + 8 <= i1; n += 8)
+            for (int k = 0; k < kChains; ++k)
+                Transpose8x8Floats(base + static_cast<ptrdiff_t>(8 * k) * height + n, height,
+                                   slots + n * kSlotFloats + k * kLanes, kSlotFloats);
+        for (; n < i1; ++n)
+            for (int l = 0; l < kLines1; ++l)
+                slots[n * kSlotFloats + l] = base[static_cast<ptrdiff_t>(l) * height + n];
+    };
+    FilterSlots(slots, height, c, fill, [&](int32_t i, const VF* r) {
         uint8_t* out = dst + i * stride + c0;
         for (int k = 0; k < kChains; k += 2) Store128(out + 8 * k, Bytes16(r[k], r[k + 1]));
     });
@@ -302,7 +346,10 @@ void gauss_blur_1_horizontal_intrin_avx2(const uint8_t* src, int32_t srcStride, 
     const Coeffs c = MakeCoeffs(coeffs);
     int32_t r = 0;
     for (; r + kLines1 <= height; r += kLines1) Rows1(src, srcStride, transposed, rowBuffer, width, height, r, c);
-    GaussBlurRows_c(src, srcStride, transposed, rowBuffer, width, height, 1, r, height, coeffs);
+    if (r < height && height >= kLines1)
+        Rows1(src, srcStride, transposed, rowBuffer, width, height, height - kLines1, c);
+    else
+        GaussBlurRows_c(src, srcStride, transposed, rowBuffer, width, height, 1, r, height, coeffs);
 }
 
 void gauss_blur_1_vertical_intrin_avx2(const float* transposed, uint8_t* dst, int32_t dstStride, float* rowBuffer,
@@ -313,7 +360,10 @@ void gauss_blur_1_vertical_intrin_avx2(const float* transposed, uint8_t* dst, in
     const Coeffs c = MakeCoeffs(coeffs);
     int32_t col = 0;
     for (; col + kLines1 <= width; col += kLines1) Columns1(transposed, dst, dstStride, rowBuffer, height, col, c);
-    GaussBlurColumns_c(transposed, dst, dstStride, rowBuffer, width, height, 1, col, width, coeffs);
+    if (col < width && width >= kLines1)
+        Columns1(transposed, dst, dstStride, rowBuffer, height, width - kLines1, c);
+    else
+        GaussBlurColumns_c(transposed, dst, dstStride, rowBuffer, width, height, 1, col, width, coeffs);
 }
 
 void gauss_blur_wrap_1_intrin_avx2(const uint8_t* src, int32_t srcStride, uint8_t* dst, int32_t dstStride,
