@@ -28,12 +28,16 @@ const TierFillers<VideoFilterKernels> kVideoFilterFillers = {
         k->pfnSeafoam = SeafoamRgbRow_c;
         k->pfnYuvToRgb = nullptr;
         k->pfnRgbToYuv = nullptr;
+        k->pfnLookRowPair = nullptr;
     },
     RL_VIDEO_FILTER_FILLER(sse2),
     RL_VIDEO_FILTER_FILLER(ssse3),
     RL_VIDEO_FILTER_FILLER(sse4),
     RL_VIDEO_FILTER_FILLER(avx),
-    RL_VIDEO_FILTER_FILLER(avx2),
+    [](VideoFilterKernels* k) {
+        RL_VIDEO_FILTER_FILLER(avx2)(k);
+        k->pfnLookRowPair = LookRowPair_avx2;
+    },
 };
 
 #undef RL_VIDEO_FILTER_FILLER
@@ -182,6 +186,15 @@ void CVideoFilter::FilterThroughRgb(const SRLPictureInfo& pic, int32_t mode)
     // The converters cover whole 2x2 blocks: an odd last row or column keeps its values.
     const int32_t w = pic.iWidth & ~1, h = pic.iHeight & ~1;
     if (w == 0 || h == 0) return;
+    // Seafoam's table look-ups are cheaper on packed rows than on 16-bit lanes.
+    if (m_sKernels.pfnLookRowPair && mode != RL_VIDEO_FILTER_SEAFOAM) {
+        for (int32_t r = 0; r < h / 2; ++r)
+            m_sKernels.pfnLookRowPair(pic.pData[0] + static_cast<ptrdiff_t>(2 * r) * pic.iStride[0], pic.iStride[0],
+                                      pic.pData[1] + static_cast<ptrdiff_t>(r) * pic.iStride[1],
+                                      pic.pData[2] + static_cast<ptrdiff_t>(r) * pic.iStride[2], w, mode,
+                                      m_pRgbBuffer1, m_pRgbBuffer2);
+        return;
+    }
     const int32_t rgbStride = 3 * w;
     uint8_t* const out = mode == RL_VIDEO_FILTER_SEPIA ? m_pRgbBuffer2 : m_pRgbBuffer1;
     SRLPictureInfo yuv = EmptyPicture(), rgbIn = EmptyPicture(), rgbOut = EmptyPicture();

@@ -23,6 +23,9 @@ struct VideoFilterKernels {
     // reference tier, which goes through the standalone converters.
     CscKernelFunc pfnYuvToRgb;
     CscKernelFunc pfnRgbToYuv;
+    // A row pair through RGB and back in one pass; null where the tier has
+    // none and the converters above run one after the other.
+    LookRowPairFunc pfnLookRowPair;
 };
 
 void FillVideoFilterKernels(VideoFilterKernels* table, uint32_t cpuFlags);

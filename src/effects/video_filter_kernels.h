@@ -19,6 +19,12 @@ using SepiaRowFunc = void (*)(const uint8_t* in, uint8_t* out, int32_t pixels);
 // A per-channel tone curve applied in place to `pixels` pixels.
 using ToneRowFunc = void (*)(uint8_t* rgb, int32_t pixels);
 
+// One 4:2:0 row pair taken through RGB, the look `mode` (sepia, cinnamon
+// or seafoam) and back, in place: two luma rows yStride apart, their chroma
+// rows, an even width. work1 and work2 hold 6 * width bytes each.
+using LookRowPairFunc = void (*)(uint8_t* y, int32_t yStride, uint8_t* u, uint8_t* v, int32_t width, int32_t mode,
+                                 uint8_t* work1, uint8_t* work2);
+
 constexpr double kHueAngleCos = 0.8141809705265618;
 constexpr double kHueAngleSin = 0.5806111842123143;
 
@@ -31,6 +37,11 @@ RAVVEL_API void HueRotateChroma_c(uint8_t* u, int32_t uStride, uint8_t* v, int32
 RAVVEL_API void SepiaRgbRow_c(const uint8_t* in, uint8_t* out, int32_t pixels);
 RAVVEL_API void CinnamonRgbRow_c(uint8_t* rgb, int32_t pixels);
 RAVVEL_API void SeafoamRgbRow_c(uint8_t* rgb, int32_t pixels);
+RAVVEL_API void LookRowPair_c(uint8_t* y, int32_t yStride, uint8_t* u, uint8_t* v, int32_t width, int32_t mode,
+                              uint8_t* work1, uint8_t* work2);
+// Only the AVX2 tier fuses the row pair's conversions and look in registers.
+RAVVEL_API void LookRowPair_avx2(uint8_t* y, int32_t yStride, uint8_t* u, uint8_t* v, int32_t width, int32_t mode,
+                                 uint8_t* work1, uint8_t* work2);
 
 RL_DECLARE_TIERS(void, HueRotateChroma,
                  (uint8_t * u, int32_t uStride, uint8_t* v, int32_t vStride, int32_t width, int32_t height));

@@ -2,6 +2,9 @@
 
 #include "effects/video_filter_kernels.h"
 
+#include "csc/csc_kernels.h"
+#include "ravvel.h"
+
 namespace Ravvel {
 
 namespace {
@@ -137,5 +140,27 @@ void SepiaRgbRow_c(const uint8_t* in, uint8_t* out, int32_t pixels)
 void CinnamonRgbRow_c(uint8_t* rgb, int32_t pixels) { ApplyCurves(rgb, pixels, kCinnamon.v); }
 
 void SeafoamRgbRow_c(uint8_t* rgb, int32_t pixels) { ApplyCurves(rgb, pixels, kSeafoam); }
+
+void LookRowPair_c(uint8_t* y, int32_t yStride, uint8_t* u, uint8_t* v, int32_t width, int32_t mode,
+                   uint8_t* work1, uint8_t* work2)
+{
+    const int32_t rgbStride = 3 * width;
+    // One chroma row per call, so the U and V pitches may differ.
+    i420_to_rgb_c(work1, rgbStride, y, u, v, yStride, 0, width, 2, 0);
+    uint8_t* out = work1;
+    switch (mode) {
+    case RL_VIDEO_FILTER_SEPIA:
+        SepiaRgbRow_c(work1, work2, 2 * width);
+        out = work2;
+        break;
+    case RL_VIDEO_FILTER_CINNAMON:
+        CinnamonRgbRow_c(work1, 2 * width);
+        break;
+    default:
+        SeafoamRgbRow_c(work1, 2 * width);
+        break;
+    }
+    rgb_to_i420_c(out, rgbStride, y, u, v, yStride, 0, width, 2, 0);
+}
 
 }  // namespace Ravvel

@@ -2,6 +2,7 @@
 #include <stddef.h>
 
 #include "effects/video_filter_kernels.h"
+#include "ravvel.h"
 #include "simd/tier.h"
 
 namespace Ravvel {
@@ -203,5 +204,172 @@ void RL_TIERED(CinnamonRgbRow)(uint8_t* rgb, int32_t pixels)
     const int32_t done = static_cast<int32_t>(j / 3);
     if (done < pixels) CinnamonRgbRow_c(rgb + 3 * static_cast<ptrdiff_t>(done), pixels - done);
 }
+
+#if RL_TIER_HAS_AVX2
+namespace RL_TIER_NS {
+
+// Planar R, G, B of sixteen pixels in 16-bit lanes, each 0..255.
+struct Rgb16 {
+    __m256i r, g, b;
+};
+
+// Sixteen chroma samples as 16-bit lanes, each repeated for its two luma
+// columns: lo covers luma columns 0..15 of the block, hi columns 16..31.
+static inline void Repeat16(__m256i c, __m256i* lo, __m256i* hi)
+{
+    const __m256i q = _mm256_permute4x64_epi64(c, 0xD8);
+    *lo = _mm256_unpacklo_epi16(q, q);
+    *hi = _mm256_unpackhi_epi16(q, q);
+}
+
+static inline __m256i Clamp0To255(__m256i x)
+{
+    return _mm256_min_epi16(_mm256_max_epi16(x, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+}
+
+// The converter's formulas on sixteen luma bytes: l = 74 (y - 16), then
+// (l + 102 (v - 128)) >> 6, (l - 25 (u - 128) - 52 (v - 128)) >> 6 and
+// (l + 129 (u - 128)) >> 6, limited to 0..255. Only the blue sum can pass
+// 16 bits, and only where its result is limited to 255 anyway, so it is
+// added with signed saturation.
+static inline Rgb16 ToRgb16(const uint8_t* y, __m256i vr, __m256i ugvg, __m256i ub)
+{
+    const __m256i l = _mm256_mullo_epi16(
+        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y))),
+                         _mm256_set1_epi16(16)),
+        _mm256_set1_epi16(74));
+    Rgb16 o;
+    o.r = Clamp0To255(_mm256_srai_epi16(_mm256_add_epi16(l, vr), 6));
+    o.g = Clamp0To255(_mm256_srai_epi16(_mm256_sub_epi16(l, ugvg), 6));
+    o.b = Clamp0To255(_mm256_srai_epi16(_mm256_adds_epi16(l, ub), 6));
+    return o;
+}
+
+// Sepia on 16-bit lanes: products fit 16 bits and the sums are added with
+// unsigned saturation, which only clips sums whose result is 255 anyway.
+static inline __m256i SepiaChannel(const Rgb16& p, int wr, int wg, int wb)
+{
+    __m256i s = _mm256_adds_epu16(_mm256_set1_epi16(128), _mm256_mullo_epi16(p.r, _mm256_set1_epi16(wr)));
+    s = _mm256_adds_epu16(s, _mm256_mullo_epi16(p.g, _mm256_set1_epi16(wg)));
+    s = _mm256_adds_epu16(s, _mm256_mullo_epi16(p.b, _mm256_set1_epi16(wb)));
+    return _mm256_min_epi16(_mm256_srli_epi16(s, 8), _mm256_set1_epi16(255));
+}
+
+// Cinnamon's R (power 3) or G (power 2) curve, as in CinnamonRgbRow.
+static inline __m256i CinnamonCurve(__m256i x, bool cube)
+{
+    const __m256i k256 = _mm256_set1_epi16(256);
+    const __m256i t = _mm256_min_epi16(x, _mm256_sub_epi16(k256, x));
+    const __m256i high = _mm256_cmpgt_epi16(x, _mm256_set1_epi16(128));
+    const __m256i t2 = _mm256_mullo_epi16(t, t);
+    const __m256i c = cube ? _mm256_mulhi_epu16(t2, _mm256_slli_epi16(t, 2)) : _mm256_srli_epi16(t2, 7);
+    const __m256i v = _mm256_blendv_epi8(c, _mm256_sub_epi16(k256, c), high);
+    return _mm256_min_epi16(v, _mm256_set1_epi16(255));
+}
+
+static inline void ApplyLook(Rgb16* p, int32_t mode)
+{
+    if (mode == RL_VIDEO_FILTER_SEPIA) {
+        Rgb16 o;
+        o.r = SepiaChannel(*p, 101, 197, 48);
+        o.g = SepiaChannel(*p, 89, 176, 43);
+        o.b = SepiaChannel(*p, 70, 137, 34);
+        *p = o;
+    } else {
+        p->r = CinnamonCurve(p->r, true);
+        p->g = CinnamonCurve(p->g, false);
+        p->b = _mm256_add_epi16(_mm256_srli_epi16(p->b, 1), _mm256_set1_epi16(37));
+    }
+}
+
+// ((66 R + 129 G + 25 B + 128) >> 8) + 16: the sum stays below 65536.
+static inline __m256i Luma16(const Rgb16& p)
+{
+    __m256i s = _mm256_add_epi16(_mm256_mullo_epi16(p.r, _mm256_set1_epi16(66)),
+                                 _mm256_mullo_epi16(p.g, _mm256_set1_epi16(129)));
+    s = _mm256_add_epi16(s, _mm256_mullo_epi16(p.b, _mm256_set1_epi16(25)));
+    s = _mm256_add_epi16(s, _mm256_set1_epi16(128));
+    return _mm256_add_epi16(_mm256_srli_epi16(s, 8), _mm256_set1_epi16(16));
+}
+
+static inline void StoreBytes32(uint8_t* dst, __m256i lo, __m256i hi)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8));
+}
+
+// Sums of the 2x2 blocks of one channel: rows added per column, then
+// column pairs, as eight 32-bit sums per 16-lane input.
+static inline __m256i PairSums(__m256i row0, __m256i row1)
+{
+    return _mm256_madd_epi16(_mm256_add_epi16(row0, row1), _mm256_set1_epi16(1));
+}
+
+// (a * rs + b * gs + c * bs + 512) >> 10, plus 128, for sixteen blocks, as bytes.
+static inline __m128i Chroma16(const __m256i rs[2], const __m256i gs[2], const __m256i bs[2], int a, int b, int c)
+{
+    __m256i w[2];
+    for (int i = 0; i < 2; ++i) {
+        __m256i s = _mm256_mullo_epi32(rs[i], _mm256_set1_epi32(a));
+        s = _mm256_add_epi32(s, _mm256_mullo_epi32(gs[i], _mm256_set1_epi32(b)));
+        s = _mm256_add_epi32(s, _mm256_mullo_epi32(bs[i], _mm256_set1_epi32(c)));
+        s = _mm256_add_epi32(s, _mm256_set1_epi32(512));
+        w[i] = _mm256_add_epi32(_mm256_srai_epi32(s, 10), _mm256_set1_epi32(128));
+    }
+    const __m256i w16 = _mm256_permute4x64_epi64(_mm256_packs_epi32(w[0], w[1]), 0xD8);
+    const __m256i b8 = _mm256_permute4x64_epi64(_mm256_packus_epi16(w16, w16), 0xD8);
+    return _mm256_castsi256_si128(b8);
+}
+
+}  // namespace RL_TIER_NS
+
+// Blocks of 32 columns by two rows go through RGB and back in registers,
+// never stored as packed RGB; the columns after the last whole block take
+// the reference path (2x2 blocks are independent of each other). Seafoam's
+// tables have no lane-wise form: spilling the lanes for scalar look-ups cost
+// more than the packed row path, so seafoam takes the reference here and the
+// method keeps it on the tier's converters.
+void RL_TIERED(LookRowPair)(uint8_t* y, int32_t yStride, uint8_t* u, uint8_t* v, int32_t width, int32_t mode,
+                            uint8_t* work1, uint8_t* work2)
+{
+    using namespace RL_TIER_NS;
+    if (mode == RL_VIDEO_FILTER_SEAFOAM) {
+        LookRowPair_c(y, yStride, u, v, width, mode, work1, work2);
+        return;
+    }
+    uint8_t* const y1 = y + yStride;
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const __m256i k128 = _mm256_set1_epi16(128);
+        const __m256i du = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2))), k128);
+        const __m256i dv = _mm256_sub_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2))), k128);
+        __m256i vr[2], ugvg[2], ub[2];
+        Repeat16(_mm256_mullo_epi16(dv, _mm256_set1_epi16(102)), &vr[0], &vr[1]);
+        Repeat16(_mm256_add_epi16(_mm256_mullo_epi16(du, _mm256_set1_epi16(25)),
+                                  _mm256_mullo_epi16(dv, _mm256_set1_epi16(52))),
+                 &ugvg[0], &ugvg[1]);
+        Repeat16(_mm256_mullo_epi16(du, _mm256_set1_epi16(129)), &ub[0], &ub[1]);
+        Rgb16 p[2][2];  // [row][half]
+        for (int r = 0; r < 2; ++r)
+            for (int h = 0; h < 2; ++h) {
+                p[r][h] = ToRgb16((r ? y1 : y) + x + 16 * h, vr[h], ugvg[h], ub[h]);
+                ApplyLook(&p[r][h], mode);
+            }
+        __m256i rs[2], gs[2], bs[2];
+        for (int h = 0; h < 2; ++h) {
+            rs[h] = PairSums(p[0][h].r, p[1][h].r);
+            gs[h] = PairSums(p[0][h].g, p[1][h].g);
+            bs[h] = PairSums(p[0][h].b, p[1][h].b);
+        }
+        StoreBytes32(y + x, Luma16(p[0][0]), Luma16(p[0][1]));
+        StoreBytes32(y1 + x, Luma16(p[1][0]), Luma16(p[1][1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u + x / 2), Chroma16(rs, gs, bs, -38, -74, 112));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x / 2), Chroma16(rs, gs, bs, 112, -94, -18));
+    }
+    if (x < width) LookRowPair_c(y + x, yStride, u + x / 2, v + x / 2, width - x, mode, work1, work2);
+}
+#endif
 
 }  // namespace Ravvel

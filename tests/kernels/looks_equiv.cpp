@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "effects/mia_kernels.h"
 #include "effects/video_filter_kernels.h"
 #include "kernels/harness.h"
@@ -70,6 +72,33 @@ const bool kCinnamon = rltest::RegisterKernelFamily<ToneRowFunc>(
         MaybeExtremes(rgb, rng, c);
         f(rgb.data(), c.width);
         out.AddPlane("rgb", rgb);
+    });
+
+// A row pair through each look and back: even widths, luma rows with gaps,
+// chroma planes with pitches and alignments of their own.
+const bool kLookRowPair = rltest::RegisterKernelFamily<LookRowPairFunc>(
+    "LookRowPair", {LookRowPair_c, nullptr, nullptr, nullptr, nullptr, LookRowPair_avx2},
+    rltest::PlaneCases(1, 1921, 1, 1),
+    [](LookRowPairFunc f, const rltest::KernelCase& c, rltest::Output& out) {
+        const int w = c.width < 2 ? 2 : c.width & ~1;
+        std::vector<uint8_t> work1(static_cast<size_t>(6) * w), work2(work1.size());
+        for (int mode = RL_VIDEO_FILTER_SEPIA; mode <= RL_VIDEO_FILTER_SEAFOAM; ++mode) {
+            rltest::Rng rng(c.seed * 7 + static_cast<uint32_t>(mode));
+            rltest::Plane y(rng, w, 2, c);
+            rltest::KernelCase uc = c, vc = c;
+            uc.misalign = (c.misalign * 3 + 1) % 32;
+            uc.stridePad = 0;
+            vc.misalign = (c.misalign * 5 + 3) % 32;
+            vc.stridePad = 0;
+            rltest::Plane u(rng, w / 2, 1, uc), v(rng, w / 2, 1, vc);
+            MaybeExtremes(y, rng, c);
+            MaybeExtremes(u, rng, c);
+            MaybeExtremes(v, rng, c);
+            f(y.data(), y.stride(), u.data(), v.data(), w, mode, work1.data(), work2.data());
+            out.AddPlane("y", y);
+            out.AddPlane("u", u);
+            out.AddPlane("v", v);
+        }
     });
 
 // Tables: random (any byte to any byte), or the clamped ramps the method builds.
