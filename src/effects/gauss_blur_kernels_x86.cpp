@@ -183,7 +183,9 @@ static void Rows4(const uint8_t* src, ptrdiff_t stride, float* transposed, float
     });
 }
 
-// Columns c0 .. c0 + kGroup4 - 1 of four-channel pixels.
+// Columns c0 .. c0 + kGroup4 - 1 of four-channel pixels. The lines come
+// from memory in several streams at once, so they are fetched ahead.
+enum { kPrefetchFloats = 256 };
 static void Columns4(const float* transposed, uint8_t* dst, ptrdiff_t stride, float* slots, int32_t height,
                      int32_t c0, const Coeffs& c)
 {
@@ -191,9 +193,15 @@ static void Columns4(const float* transposed, uint8_t* dst, ptrdiff_t stride, fl
     const float* p[kChains];
     for (int k = 0; k < kChains; ++k) p[k] = transposed + (c0 + k * kPixelsPerVec) * line;
     const auto fill = [&](int32_t i0, int32_t i1) {
-        for (int32_t n = i0; n < i1; ++n)
+        for (int32_t n = i0; n < i1; ++n) {
+            if ((n & 3) == 0)
+                for (int k = 0; k < kChains; ++k) {
+                    _mm_prefetch(reinterpret_cast<const char*>(p[k] + 4 * n + kPrefetchFloats), _MM_HINT_T0);
+                    _mm_prefetch(reinterpret_cast<const char*>(p[k] + line + 4 * n + kPrefetchFloats), _MM_HINT_T0);
+                }
             for (int k = 0; k < kChains; ++k)
                 StoreF(slots + n * kSlotFloats + k * kLanes, LoadPixelFloats(p[k] + 4 * n, p[k] + line + 4 * n));
+        }
     };
     FilterSlots(slots, height, c, fill,
                 [&](int32_t i, const VF* r) { StoreBytes4(dst + i * stride + c0 * 4, r); });
