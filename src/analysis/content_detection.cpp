@@ -110,9 +110,7 @@ int32_t CContentDetection::GetOption(RL_EOption option, void* value)
 {
     if (!value) return RL_ERR_INVALID_PARAM;
     if (option == RL_OPTION_AVERAGE_TIME) {
-        const StatisticsInfo* s = m_pStatistics;
-        *static_cast<double*>(value) =
-            s && s->uiFrames ? static_cast<double>(s->uiTotalTimeUs) / static_cast<double>(s->uiFrames) : 0.0;
+        *static_cast<double*>(value) = AverageFrameTimeUs();
     }
     return RL_OK;
 }

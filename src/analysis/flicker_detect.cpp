@@ -223,9 +223,7 @@ int32_t CFlickerDetect::GetOption(RL_EOption option, void* value)
     if (!value) return RL_ERR_INVALID_PARAM;
     switch (option) {
     case RL_OPTION_AVERAGE_TIME: {
-        const StatisticsInfo* s = m_pStatistics;
-        *static_cast<float*>(value) =
-            s && s->uiFrames ? static_cast<float>(s->uiTotalTimeUs) / static_cast<float>(s->uiFrames) : 0.0f;
+        *static_cast<float*>(value) = static_cast<float>(AverageFrameTimeUs());
         break;
     }
     case RL_OPTION_FLICKER_WINDOW_SIZE: *static_cast<int32_t*>(value) = m_iWindowSize; break;

@@ -172,9 +172,7 @@ int32_t CMotionDetect::GetOption(RL_EOption option, void* value)
 {
     if (option != RL_OPTION_AVERAGE_TIME) return RL_OK;
     if (!value) return RL_ERR_INVALID_PARAM;
-    const StatisticsInfo* s = m_pStatistics;
-    *static_cast<double*>(value) =
-        s && s->uiFrames ? static_cast<double>(s->uiTotalTimeUs) / static_cast<double>(s->uiFrames) : 0.0;
+    *static_cast<double*>(value) = AverageFrameTimeUs();
     return RL_OK;
 }
 

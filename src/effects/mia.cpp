@@ -129,9 +129,7 @@ int32_t CMia::GetOption(RL_EOption option, void* value)
         *static_cast<int32_t*>(value) = m_iSaturation;
         break;
     case RL_OPTION_AVERAGE_TIME: {
-        const StatisticsInfo* s = m_pStatistics;
-        *static_cast<double*>(value) =
-            s && s->uiFrames ? static_cast<double>(s->uiTotalTimeUs) / static_cast<double>(s->uiFrames) : 0.0;
+        *static_cast<double*>(value) = AverageFrameTimeUs();
         break;
     }
     default:

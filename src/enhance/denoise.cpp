@@ -185,10 +185,7 @@ int32_t CDenoise::GetOption(RL_EOption option, void* value)
         std::memcpy(value, &m_iNoiseEstimate, sizeof m_iNoiseEstimate);
         break;
     case RL_OPTION_AVERAGE_TIME: {
-        // No frame in the window yet: report no time rather than divide by zero.
-        const double avg = m_pStatistics && m_pStatistics->uiFrames
-                               ? static_cast<double>(m_pStatistics->uiTotalTimeUs) / m_pStatistics->uiFrames
-                               : 0.0;
+        const double avg = AverageFrameTimeUs();
         std::memcpy(value, &avg, sizeof avg);
         break;
     }

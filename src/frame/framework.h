@@ -61,6 +61,13 @@ protected:
     // Timing pattern of every Process: the caller reads NowUs() on entry and
     // hands it here after the work.
     void AccountFrame(int64_t startUs);
+    // Microseconds per frame over the statistics window (the answer to
+    // RL_OPTION_AVERAGE_TIME); 0 before any timed frame.
+    double AverageFrameTimeUs() const
+    {
+        const StatisticsInfo* s = m_pStatistics;
+        return s && s->uiFrames ? static_cast<double>(s->uiTotalTimeUs) / static_cast<double>(s->uiFrames) : 0.0;
+    }
 
     Logger* m_pLogger = nullptr;
     bool m_bInited = false;

@@ -87,10 +87,7 @@ int32_t CDownsampling::SetOption(RL_EOption id, void* value)
 int32_t CDownsampling::GetOption(RL_EOption id, void* value)
 {
     if (id == RL_OPTION_AVERAGE_TIME && value && m_pStatistics) {
-        // Before any timed frame there is nothing to average: report 0.
-        const uint32_t frames = m_pStatistics->uiFrames;
-        *static_cast<double*>(value) =
-            frames ? static_cast<double>(m_pStatistics->uiTotalTimeUs) / static_cast<double>(frames) : 0.0;
+        *static_cast<double*>(value) = AverageFrameTimeUs();
     }
     return RL_OK;
 }

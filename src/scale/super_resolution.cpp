@@ -179,9 +179,7 @@ int32_t CSuperResolution::GetOption(RL_EOption id, void* value)
         return RL_OK;
     }
     if (id == RL_OPTION_AVERAGE_TIME) {
-        const uint32_t frames = m_pStatistics ? m_pStatistics->uiFrames : 0;
-        *static_cast<double*>(value) =
-            frames ? static_cast<double>(m_pStatistics->uiTotalTimeUs) / static_cast<double>(frames) : 0.0;
+        *static_cast<double*>(value) = AverageFrameTimeUs();
         return RL_ERR_FAILED;
     }
     return id == 0 ? RL_OK : RL_ERR_FAILED;
